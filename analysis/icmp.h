@@ -1,0 +1,20 @@
+// ICMP and ICMPv6 tracking: the last message per (peer, reporter).
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/addresses.h"
+
+// Whether a type counts as a problem (1) or not (0), indexed by type.
+extern const uint8_t icmp4ProblemTypes[256];
+extern const uint8_t icmp6ProblemTypes[256];
+// The display name of each type.
+extern const char* const icmp4TypeNames[256];
+extern const char* const icmp6TypeNames[256];
+
+// Updates or creates the record of (peer, reporter); incoming: 1 received, 0
+// sent. A zero peer never matches, so each such message makes a new record.
+// The caller holds trafficMutex.
+void trackIcmp4(Address4 peer, Address4 reporter, uint8_t type, uint8_t code, int incoming);
+void trackIcmp6(const Address6& peer, const Address6& reporter, uint8_t type, uint8_t code,
+                int incoming);

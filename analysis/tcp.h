@@ -1,0 +1,34 @@
+// TCP connection tracking, one record per (remote address, local port).
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/addresses.h"
+
+enum TcpState : uint8_t {
+    kTcpSynReceivedFromRemote = 0, // a SYN without ACK received
+    kTcpSynAckSent = 1,            // a SYN+ACK sent by this host
+    kTcpSynSent = 2,               // a SYN without ACK sent (new record only)
+    kTcpSynAckReceived = 3,        // a SYN+ACK received
+    kTcpEstablished = 4,
+    kTcpFinWait1 = 5,
+    kTcpFinWait2 = 6,
+    kTcpClosing = 7,
+    kTcpCloseWait = 8,
+    kTcpLastAck = 9,
+    kTcpResetClosed = 10,
+    kTcpClosed = 11,
+};
+
+// The texts shown for each state, indexed by TcpState.
+extern const char* const tcpStateNames[12];
+
+constexpr uint8_t kTcpFin = 0x01, kTcpSyn = 0x02, kTcpRst = 0x04, kTcpAck = 0x10;
+
+// Updates or creates the record of (remote, local port) for one segment and
+// returns its state afterwards; 10 when no record exists and none was made
+// (a connection whose opening was not seen). `sequence` is the 4 raw sequence
+// bytes; incoming: 1 received, 0 sent. The caller holds trafficMutex.
+int trackTcp4(Address4 remote, uint16_t port, uint32_t sequence, uint8_t flags, int incoming);
+int trackTcp6(const Address6& remote, uint16_t port, uint32_t sequence, uint8_t flags,
+              int incoming);
