@@ -13,12 +13,16 @@ struct Address6 {
     uint8_t bytes[16];
 };
 
-inline bool isZeroAddress(Address4 a) { return a == 0; }
+inline bool isZeroAddress(Address4 a) {
+    return a == 0;
+}
 inline bool isZeroAddress(const Address6& a) {
     static const uint8_t zero[16] = {};
     return std::memcmp(a.bytes, zero, 16) == 0;
 }
-inline bool sameAddress(Address4 a, Address4 b) { return a == b; }
+inline bool sameAddress(Address4 a, Address4 b) {
+    return a == b;
+}
 inline bool sameAddress(const Address6& a, const Address6& b) {
     return std::memcmp(a.bytes, b.bytes, 16) == 0;
 }

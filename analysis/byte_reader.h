@@ -16,7 +16,9 @@ inline ByteReader byteReader(const uint8_t* bytes, uint32_t length) {
     return ByteReader{bytes, length, 0};
 }
 
-inline uint32_t remaining(const ByteReader& r) { return r.length - r.position; }
+inline uint32_t remaining(const ByteReader& r) {
+    return r.length - r.position;
+}
 
 inline bool skipBytes(ByteReader& r, uint32_t count) {
     if (count > remaining(r)) {
@@ -37,7 +39,9 @@ inline bool readBytes(ByteReader& r, void* out, uint32_t count) {
     return true;
 }
 
-inline bool readU8(ByteReader& r, uint8_t* out) { return readBytes(r, out, 1); }
+inline bool readU8(ByteReader& r, uint8_t* out) {
+    return readBytes(r, out, 1);
+}
 
 // Big-endian 16-bit value.
 inline bool readBe16(ByteReader& r, uint16_t* out) {

@@ -17,13 +17,17 @@
 #include "analysis/addresses.h"
 #include "analysis/traffic_tables.h"
 
-inline uint32_t addressKey(Address4 a) { return a; }
+inline uint32_t addressKey(Address4 a) {
+    return a;
+}
 inline uint32_t addressKey(const Address6& a) {
     uint32_t w[4];
     std::memcpy(w, a.bytes, 16);
     return w[0] ^ (w[1] * 0x9E3779B1u) ^ (w[2] * 0x85EBCA77u) ^ (w[3] * 0xC2B2AE3Du);
 }
-inline uint32_t pairKey(uint32_t a, uint32_t b) { return a ^ (b * 0x27D4EB2Fu); }
+inline uint32_t pairKey(uint32_t a, uint32_t b) {
+    return a ^ (b * 0x27D4EB2Fu);
+}
 
 // First index at or after `from` whose key equals `key`, or -1. Written as
 // blocks of 16 without an early exit inside a block so the compiler can
@@ -46,17 +50,25 @@ template <int Capacity> struct NameIndex {
     alignas(64) uint32_t nameKey[Capacity];    // textKey(name)
     alignas(64) uint32_t addressKey[Capacity]; // addressKey(address)
 };
-template <int Capacity> struct PairIndex {
-    alignas(64) uint32_t key[Capacity];
-};
+template <int Capacity> struct PairIndex { alignas(64) uint32_t key[Capacity]; };
 
 extern NameIndex<kNameCapacity> nameIndex4, nameIndex6;
-extern PairIndex<kTcpCapacity> tcpIndex4, tcpIndex6;           // (remote, port)
-extern PairIndex<kIcmpCapacity> icmpIndex4, icmpIndex6;        // (peer, reporter)
+extern PairIndex<kTcpCapacity> tcpIndex4, tcpIndex6;                    // (remote, port)
+extern PairIndex<kIcmpCapacity> icmpIndex4, icmpIndex6;                 // (peer, reporter)
 extern PairIndex<kProcessAddressCapacity> processIndex4, processIndex6; // (address, process)
-extern PairIndex<kRecentEventCapacity> recentHostIndex;        // host
+extern PairIndex<kRecentEventCapacity> recentHostIndex;                 // host
 
-inline uint32_t tcpKey(uint32_t remoteKey, uint16_t port) { return pairKey(remoteKey, port); }
+// lookupName4 or lookupName6 by the address type, for code shared by both.
+inline const char* lookupName(Address4 a) {
+    return lookupName4(a);
+}
+inline const char* lookupName(const Address6& a) {
+    return lookupName6(a);
+}
+
+inline uint32_t tcpKey(uint32_t remoteKey, uint16_t port) {
+    return pairKey(remoteKey, port);
+}
 inline uint32_t icmpKey(uint32_t peerKey, uint32_t reporterKey) {
     return pairKey(peerKey, reporterKey);
 }

@@ -5,20 +5,20 @@
 
 #include "analysis/addresses.h"
 
-enum TcpState : uint8_t {
-    kTcpSynReceivedFromRemote = 0, // a SYN without ACK received
-    kTcpSynAckSent = 1,            // a SYN+ACK sent by this host
-    kTcpSynSent = 2,               // a SYN without ACK sent (new record only)
-    kTcpSynAckReceived = 3,        // a SYN+ACK received
-    kTcpEstablished = 4,
-    kTcpFinWait1 = 5,
-    kTcpFinWait2 = 6,
-    kTcpClosing = 7,
-    kTcpCloseWait = 8,
-    kTcpLastAck = 9,
-    kTcpResetClosed = 10,
-    kTcpClosed = 11,
-};
+// Connection states, 0 to 11; the record's `state` field holds one.
+using TcpState = uint8_t;
+constexpr TcpState kTcpSynReceivedFromRemote = 0; // a SYN without ACK received
+constexpr TcpState kTcpSynAckSent = 1;            // a SYN+ACK sent by this host
+constexpr TcpState kTcpSynSent = 2;               // a SYN without ACK sent (new record only)
+constexpr TcpState kTcpSynAckReceived = 3;        // a SYN+ACK received
+constexpr TcpState kTcpEstablished = 4;
+constexpr TcpState kTcpFinWait1 = 5;
+constexpr TcpState kTcpFinWait2 = 6;
+constexpr TcpState kTcpClosing = 7;
+constexpr TcpState kTcpCloseWait = 8;
+constexpr TcpState kTcpLastAck = 9;
+constexpr TcpState kTcpResetClosed = 10;
+constexpr TcpState kTcpClosed = 11;
 
 // The texts shown for each state, indexed by TcpState.
 extern const char* const tcpStateNames[12];

@@ -57,7 +57,9 @@ void setLocalMacAddress(const uint8_t mac[6]) {
     localAddressesLoaded.store(true, std::memory_order_release);
 }
 
-template <class T, int N> static void zero(T (&table)[N]) { std::memset(table, 0, sizeof table); }
+template <class T, int N> static void zero(T (&table)[N]) {
+    std::memset(table, 0, sizeof table);
+}
 
 void resetTrafficTables() {
     zero(nameTable4);
@@ -125,7 +127,9 @@ static const char* lookupNameIn(const NameRecord<Address> (&table)[N], const Nam
     return kNotFound;
 }
 
-const char* lookupName4(Address4 address) { return lookupNameIn(nameTable4, nameIndex4, address); }
+const char* lookupName4(Address4 address) {
+    return lookupNameIn(nameTable4, nameIndex4, address);
+}
 const char* lookupName6(const Address6& address) {
     return lookupNameIn(nameTable6, nameIndex6, address);
 }

@@ -24,8 +24,8 @@ extern ProcessEntry processTable[kProcessTableCapacity];
 extern int32_t processCount;
 
 struct PortOwner {
-    uint8_t isTcp = 1;  // 1 TCP, 0 UDP
-    uint16_t port = 0;  // local port, host byte order
+    uint8_t isTcp = 1; // 1 TCP, 0 UDP
+    uint16_t port = 0; // local port, host byte order
     char process[kOwnerNameMax + 1] = {};
 };
 

@@ -33,7 +33,9 @@ static void put32(Bytes& b, uint32_t v) {
     put16(b, uint16_t(v));
 }
 
-static void append(Bytes& b, const Bytes& tail) { b.insert(b.end(), tail.begin(), tail.end()); }
+static void append(Bytes& b, const Bytes& tail) {
+    b.insert(b.end(), tail.begin(), tail.end());
+}
 
 Bytes tcpSegment(uint16_t srcPort, uint16_t dstPort, uint32_t seq, uint8_t flags,
                  const Bytes& payload) {
@@ -41,7 +43,7 @@ Bytes tcpSegment(uint16_t srcPort, uint16_t dstPort, uint32_t seq, uint8_t flags
     put16(b, srcPort);
     put16(b, dstPort);
     put32(b, seq);
-    put32(b, 0);      // acknowledgement number
+    put32(b, 0);       // acknowledgement number
     b.push_back(0x50); // data offset 5 words
     b.push_back(flags);
     put16(b, 65535); // window
@@ -70,10 +72,10 @@ Bytes icmpMessage(uint8_t type, uint8_t code, const Bytes& body) {
 Bytes ipv4Packet(Address4 src, Address4 dst, uint8_t protocol, const Bytes& payload) {
     Bytes b = {0x45, 0};
     put16(b, uint16_t(20 + payload.size()));
-    put32(b, 0);                   // identification, fragment fields
-    b.push_back(64);               // TTL
+    put32(b, 0);     // identification, fragment fields
+    b.push_back(64); // TTL
     b.push_back(protocol);
-    put16(b, 0);                   // checksum
+    put16(b, 0); // checksum
     const uint8_t* s = reinterpret_cast<const uint8_t*>(&src);
     const uint8_t* d = reinterpret_cast<const uint8_t*>(&dst);
     b.insert(b.end(), s, s + 4);
@@ -104,8 +106,12 @@ Bytes ethernetFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes& pac
     return b;
 }
 
-Bytes outgoing(const Bytes& packet) { return ethernetFrame(kTestPeerMac, kTestLocalMac, packet); }
-Bytes incoming(const Bytes& packet) { return ethernetFrame(kTestLocalMac, kTestPeerMac, packet); }
+Bytes outgoing(const Bytes& packet) {
+    return ethernetFrame(kTestPeerMac, kTestLocalMac, packet);
+}
+Bytes incoming(const Bytes& packet) {
+    return ethernetFrame(kTestLocalMac, kTestPeerMac, packet);
+}
 
 Bytes dnsName(const std::string& dotted) {
     Bytes b;
@@ -165,7 +171,9 @@ void resetAnalysisForTest() {
     publishTwoLineProcessNames(1);
 }
 
-void feedFrame(const Bytes& frame) { handleFrame(frame.data(), uint32_t(frame.size())); }
+void feedFrame(const Bytes& frame) {
+    handleFrame(frame.data(), uint32_t(frame.size()));
+}
 
 std::string testDataPath(const std::string& relative) {
     return std::string(KESTRAVA_TEST_DATA) + "/" + relative;
