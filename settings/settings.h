@@ -13,7 +13,7 @@ struct ColorSetting {
     int32_t blue;
 };
 
-constexpr int kFontFaceSize = 32;          // at most 31 bytes
+constexpr int kFontFaceSize = 32;           // at most 31 bytes
 constexpr int kSelectedInterfaceSize = 256; // at most 255 bytes
 constexpr int kSettingsFileMax = 4096;
 
@@ -54,6 +54,16 @@ int loadSettings(WindowHandle owner);
 
 // Writes setting.ini. 0 = written; -1 = could not be created (message shown).
 int saveSettings(WindowHandle owner);
+
+// The text handling of loadSettings, apart from the file: reads the keys of
+// `text` (`length` bytes, or up to its first NUL) into `settings`, then applies
+// the range rules to every field.
+void parseSettingsText(const char* text, int length);
+
+// The text saveSettings writes: the 29 key=value lines with CR LF, each line
+// only when it keeps the whole below min(`size`, 4096) bytes. `out` is
+// NUL-terminated; returns the length without the NUL.
+int composeSettingsText(char* out, int size);
 
 // Position of the first character after `key` (which includes its "=") at the
 // start of a line of `text` (length `length`), or -1 when not found.

@@ -1,0 +1,67 @@
+// A fresh configuration directory per test, and a recorder for message boxes.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "settings/settings.h"
+
+struct RecordedMessage {
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+};
+
+inline std::vector<RecordedMessage>& recordedMessages() {
+    static std::vector<RecordedMessage> messages;
+    return messages;
+}
+
+inline void recordMessage(const char* text, const char* caption, MessageIcon icon) {
+    recordedMessages().push_back({text, caption, icon});
+}
+
+class ConfigDirTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kestrava-config-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        setFileDirectory(FileRole::Config, dir_.c_str());
+        recordedMessages().clear();
+        platformSetMessageBoxHook(recordMessage);
+        screenWidth = 1920;
+        screenHeight = 1080;
+        applyDefaultSettings();
+    }
+
+    void TearDown() override {
+        platformSetMessageBoxHook(nullptr);
+        setFileDirectory(FileRole::Config, nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    std::string pathOf(const std::string& name) const { return dir_ + "/" + name; }
+
+    void writeFile(const std::string& name, const std::string& bytes) const {
+        std::ofstream out(pathOf(name), std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+    }
+
+    std::string readFile(const std::string& name) const {
+        std::ifstream in(pathOf(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    bool fileExists(const std::string& name) const { return std::filesystem::exists(pathOf(name)); }
+
+    std::string dir_;
+};
