@@ -45,8 +45,9 @@ bool indexReady = [] {
 
 void rememberPortOwnerIn(PortOwner (&table)[kPortOwnerCapacity], int32_t& next, OwnerIndex& index,
                          const char* process, uint16_t port, uint8_t isTcp) {
-    // Compare and store the name as it would be kept: cut to 258 bytes.
-    char name[kOwnerNameMax + 1];
+    // Compare and store the name as it would be kept: cut to 258 bytes. The
+    // whole buffer is stored, so the bytes after the text must be NUL as well.
+    char name[kOwnerNameMax + 1] = {};
     copyText(name, process, kOwnerNameMax);
     if (name[0] == '\0') return;
     const uint32_t key = portKey(port, isTcp);
