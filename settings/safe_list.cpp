@@ -12,25 +12,31 @@ const char kSafeListFileName[] = "safelist.txt";
 constexpr int kMinEntryLength = 6;
 constexpr int kMaxEntryLength = 254;
 
-// isSafeListed runs a few thousand times per rate computation, so each entry
-// keeps a hash and a length; only an entry whose both agree with the text is
-// compared in full. The index covers the first indexedCount slots.
-struct EntryKey {
-    uint32_t hash;
-    uint32_t length;
-};
-EntryKey entryKeys[kSafeListCapacity];
+// isSafeListed runs a few thousand times per rate computation. The entries
+// are indexed in a small open-addressed table by a hash of their whole text, so
+// a look-up hashes the text once, visits one or two buckets, and compares in
+// full only an entry with the same hash and length. The index covers the
+// first indexedCount slots and is rebuilt whenever they may have changed.
+constexpr int kBucketCount = 256; // a power of two, well above 100 entries
+uint8_t buckets[kBucketCount];    // entry index + 1; 0 = empty
+uint64_t entryHashes[kSafeListCapacity];
+uint32_t entryLengths[kSafeListCapacity];
 int32_t indexedCount;
 
-// FNV-1a over the text up to its NUL or `limit` bytes; `length` receives the
-// length hashed.
-uint32_t hashText(const char* text, size_t limit, uint32_t* length) {
-    uint32_t h = 2166136261u;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* start = p;
-    for (; size_t(p - start) < limit && *p; ++p) h = (h ^ *p) * 16777619u;
-    *length = uint32_t(p - start);
-    return h;
+// A hash of `length` bytes, 8 at a time.
+uint64_t hashText(const char* text, size_t length) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ length;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, text + i, length - i);
+    h = (h ^ tail) * 0x94D049BB133111EBull;
+    return h ^ (h >> 29);
 }
 
 int validCount() {
@@ -39,12 +45,18 @@ int validCount() {
 }
 
 void indexSafeList() {
-    int count = validCount();
+    std::memset(buckets, 0, sizeof buckets);
+    const int count = validCount();
     for (int i = 0; i < count; ++i) {
-        // A slot written from outside may lack its NUL. Hashing stops before its
-        // last byte, so the full comparison of such a slot ends inside it: at
-        // that byte, where an equal-looking text has its NUL.
-        entryKeys[i].hash = hashText(safeList[i], kSafeListEntrySize - 1, &entryKeys[i].length);
+        // A slot written from outside may lack its NUL. Its length then stops
+        // before its last byte, so the full comparison of such a slot ends
+        // inside it: at that byte, where an equal-looking text has its NUL.
+        const size_t length = strnlen(safeList[i], kSafeListEntrySize - 1);
+        entryLengths[i] = uint32_t(length);
+        entryHashes[i] = hashText(safeList[i], length);
+        uint32_t b = uint32_t(entryHashes[i]) & (kBucketCount - 1);
+        while (buckets[b]) b = (b + 1) & (kBucketCount - 1);
+        buckets[b] = uint8_t(i + 1);
     }
     indexedCount = safeListCount;
 }
@@ -118,12 +130,13 @@ void useSafeListCount(int loaded) {
 
 bool isSafeListed(const char* text) {
     if (safeListCount != indexedCount) indexSafeList(); // the count was set directly
-    const int count = validCount();
-    if (count == 0) return false;
-    uint32_t length;
-    const uint32_t hash = hashText(text, SIZE_MAX, &length);
-    for (int i = 0; i < count; ++i) {
-        if (entryKeys[i].hash == hash && entryKeys[i].length == length &&
+    if (validCount() == 0) return false;
+    const size_t length = std::strlen(text);
+    const uint64_t hash = hashText(text, length);
+    for (uint32_t b = uint32_t(hash) & (kBucketCount - 1); buckets[b];
+         b = (b + 1) & (kBucketCount - 1)) {
+        const int i = buckets[b] - 1;
+        if (entryHashes[i] == hash && entryLengths[i] == length &&
             std::strcmp(safeList[i], text) == 0) {
             return true;
         }

@@ -87,8 +87,14 @@ std::string hostLines(int count) {
 TEST_F(SafeListTest, HundredEntriesAreUsed) {
     EXPECT_EQ(use(hostLines(100)), 100);
     EXPECT_EQ(safeListCount, 100);
-    EXPECT_TRUE(isSafeListed("host-000.example"));
-    EXPECT_TRUE(isSafeListed("host-099.example"));
+    char host[32];
+    for (int i = 0; i < 100; ++i) {
+        std::snprintf(host, sizeof host, "host-%03d.example", i);
+        EXPECT_TRUE(isSafeListed(host)) << host;
+        std::snprintf(host, sizeof host, "host-%03d.exampl", i);
+        EXPECT_FALSE(isSafeListed(host)) << host;
+    }
+    EXPECT_FALSE(isSafeListed("host-100.example"));
 }
 
 TEST_F(SafeListTest, HundredAndOneEntriesGiveAnEmptyList) {
