@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The offline analyser's command line: --help, and every input it must refuse
+# with one line on standard error, a non-zero status and no report written.
+#
+# usage: run_errors.sh REPLAY GOOD_CAPTURE
+set -uo pipefail
+
+replay=$1 good=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/out" "$work/config"
+failed=0
+
+# A pcap file header (little-endian, version 2.4, snapshot 65535) of a link type.
+pcapHeader() {
+  printf '\xd4\xc3\xb2\xa1\x02\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\xff\x00\x00'
+  printf "$1"'\x00\x00\x00'
+}
+pcapHeader '\x65' >"$work/raw-ip.pcap"     # link type 101: raw IP, not Ethernet
+pcapHeader '\x01' >"$work/empty.pcap"      # Ethernet, no frame
+echo "not a capture" >"$work/text.pcap"
+head -c 1000 "$good" >"$work/cut.pcap"     # breaks off inside a record
+touch "$work/a-file"
+
+# expect STATUS PATTERN ARGS...: the status, and one stderr line matching PATTERN.
+expect() {
+  local want=$1 pattern=$2
+  shift 2
+  rm -f "$work/out"/*
+  "$replay" "$@" >"$work/stdout" 2>"$work/stderr"
+  local status=$?
+  local lines
+  lines=$(grep -c '' "$work/stderr")
+  if [ "$status" -ne "$want" ] ||
+     { [ -n "$pattern" ] && ! grep -q -- "$pattern" "$work/stderr"; } ||
+     { [ "$want" -ne 0 ] && [ "$lines" -gt 2 ]; } ||
+     { [ "$want" -ne 0 ] && [ -n "$(ls "$work/out")" ]; }; then
+    echo "FAILED: kestrava-replay $* -> status $status (want $want), stderr:" >&2
+    cat "$work/stderr" >&2
+    failed=1
+  fi
+}
+
+c=(--config "$work/config" --out "$work/out")
+expect 2 "malformed hardware address" --mac 02:77:00:00:00 "${c[@]}" "$good"
+expect 2 "malformed hardware address" --mac 02:77:00:00:00:0g "${c[@]}" "$good"
+expect 2 "malformed hardware address" --mac 02:77-00:00:00:01 "${c[@]}" "$good"
+expect 2 "missing value after" "${c[@]}" "$good" --mac
+expect 2 "unknown option" --verbose "${c[@]}" "$good"
+expect 2 "no capture file given" "${c[@]}"
+expect 1 "as a capture file" "${c[@]}" "$work/text.pcap"
+expect 1 "as a capture file" "${c[@]}" "$work/missing.pcap"
+expect 1 "is not Ethernet" "${c[@]}" "$work/raw-ip.pcap"
+expect 1 "damaged capture file" "${c[@]}" "$work/cut.pcap"
+expect 1 "give --mac" "${c[@]}" "$work/empty.pcap"
+expect 1 "cannot write reports into" --config "$work/config" --out "$work/missing" "$good"
+expect 1 "cannot write reports into" --config "$work/config" --out "$work/a-file" "$good"
+
+# --help explains the options and exits 0.
+"$replay" --help >"$work/help" 2>&1
+if [ $? -ne 0 ] || ! grep -q -- '--mac' "$work/help" || ! grep -q -- '--config' "$work/help" ||
+   ! grep -q -- '--out' "$work/help" || ! grep -q '1920x1080' "$work/help"; then
+  echo "FAILED: --help" >&2
+  failed=1
+fi
+
+# An empty capture with --mac is fine: empty reports, every rate 0 %.
+expect 0 "" --mac 02:77:00:00:00:01 "${c[@]}" "$work/empty.pcap"
+if [ "$(cat "$work/stdout")" != $'DNS   0%\nTCP   0%\nICMP   0%' ] ||
+   [ "$(ls "$work/out" | tr '\n' ' ')" != "dns.html icmp.html process.html tcp.html " ]; then
+  echo "FAILED: empty capture with --mac" >&2
+  failed=1
+fi
+exit $failed
