@@ -294,12 +294,6 @@ TEST_F(SettingsFileTest, SavedValuesLoadBack) {
     EXPECT_EQ(settings.hideErrorRates, 0);
 }
 
-TEST_F(SettingsFileTest, SaveOverwritesALongerFile) {
-    writeFile("setting.ini", std::string(3000, '#'));
-    ASSERT_EQ(saveSettings(nullptr), 0);
-    EXPECT_EQ(readFile("setting.ini"), kDefaultFile);
-}
-
 TEST_F(SettingsFileTest, UncreatableFileGivesOpenErrorWithItsDirectory) {
     const std::string missing = dir_ + "/no-such-dir/";
     setFileDirectory(FileRole::Config, missing.c_str());
