@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "analysis/packet.h"
@@ -162,6 +164,103 @@ Bytes dnsResponse(uint16_t id, const std::string& name, uint16_t qtype, uint8_t 
         append(b, a.data);
     }
     return b;
+}
+
+Bytes be16(uint16_t v) {
+    Bytes b;
+    put16(b, v);
+    return b;
+}
+Bytes be32(uint32_t v) {
+    Bytes b;
+    put32(b, v);
+    return b;
+}
+
+Bytes messageHeader(uint16_t flags, uint16_t questions, uint16_t answers) {
+    return cat({be16(0), be16(flags), be16(questions), be16(answers), be16(0), be16(0)});
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts) append(b, p);
+    return b;
+}
+
+Bytes firstBytes(const Bytes& b, size_t length) {
+    return Bytes(b.begin(), b.begin() + std::min(length, b.size()));
+}
+
+Bytes netbiosName(const std::string& name, uint8_t suffix, const std::string& scope) {
+    std::string padded = name;
+    padded.resize(15, ' ');
+    padded.push_back(char(suffix));
+    Bytes b = {32};
+    for (char c : padded) {
+        b.push_back(uint8_t('A' + (uint8_t(c) >> 4)));
+        b.push_back(uint8_t('A' + (uint8_t(c) & 0x0F)));
+    }
+    if (scope.empty()) {
+        b.push_back(0);
+    } else {
+        append(b, dnsName(scope));
+    }
+    return b;
+}
+
+Address4 Ip4::local() {
+    return addr4("192.0.2.10");
+}
+Address4 Ip4::remote(int n) {
+    Address4 a;
+    const uint8_t bytes[4] = {10, uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
+    std::memcpy(&a, bytes, 4);
+    return a;
+}
+Address4 Ip4::llmnrGroup() {
+    return addr4("224.0.0.252");
+}
+Bytes Ip4::packet(Address4 src, Address4 dst, uint8_t protocol, const Bytes& payload) {
+    return ipv4Packet(src, dst, protocol, payload);
+}
+Bytes Ip4::data(Address4 a) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&a);
+    return Bytes(p, p + 4);
+}
+std::string Ip4::text(Address4 a) {
+    char out[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &a, out, sizeof out);
+}
+void Ip4::rememberOwner(const char* process, uint16_t port, uint8_t isTcp) {
+    rememberPortOwner4(process, port, isTcp);
+}
+
+Address6 Ip6::local() {
+    return addr6("2001:db8::10");
+}
+Address6 Ip6::remote(int n) {
+    Address6 a = addr6("2001:db8:1::");
+    a.bytes[13] = uint8_t(n >> 16);
+    a.bytes[14] = uint8_t(n >> 8);
+    a.bytes[15] = uint8_t(n);
+    return a;
+}
+Address6 Ip6::llmnrGroup() {
+    return addr6("ff02::1:3");
+}
+Bytes Ip6::packet(const Address6& src, const Address6& dst, uint8_t protocol,
+                  const Bytes& payload) {
+    return ipv6Packet(src, dst, protocol, payload);
+}
+Bytes Ip6::data(const Address6& a) {
+    return Bytes(a.bytes, a.bytes + 16);
+}
+std::string Ip6::text(const Address6& a) {
+    char out[INET6_ADDRSTRLEN];
+    return inet_ntop(AF_INET6, a.bytes, out, sizeof out);
+}
+void Ip6::rememberOwner(const char* process, uint16_t port, uint8_t isTcp) {
+    rememberPortOwner6(process, port, isTcp);
 }
 
 void resetAnalysisForTest() {

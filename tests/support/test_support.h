@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "analysis/addresses.h"
+#include "analysis/traffic_tables.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -45,6 +47,91 @@ struct DnsAnswer {
 };
 Bytes dnsResponse(uint16_t id, const std::string& name, uint16_t qtype, uint8_t rcode,
                   const std::vector<DnsAnswer>& answers);
+
+// Message pieces: big-endian fields, a DNS-style 12-byte header (identifier 0,
+// no authority or additional records) and concatenation.
+Bytes be16(uint16_t v);
+Bytes be32(uint32_t v);
+Bytes messageHeader(uint16_t flags, uint16_t questions, uint16_t answers);
+Bytes cat(std::initializer_list<Bytes> parts);
+Bytes firstBytes(const Bytes& b, size_t length); // a message or frame cut short
+
+// A NetBIOS name: the first-level encoding of `name` padded with spaces to 15
+// characters plus `suffix`, then the scope labels (dotted), then the end byte.
+Bytes netbiosName(const std::string& name, uint8_t suffix, const std::string& scope = "");
+
+// The two IP versions as test parameters: addresses, builders and the tables
+// each version writes, so one test body exercises both twins.
+struct Ip4 {
+    using Address = Address4;
+    static constexpr const char* label = "Ip4";
+    static constexpr int isIpv4 = 1;
+    static constexpr uint16_t qtype = 1; // A
+    static constexpr uint8_t icmpProtocol = 1, echoRequest = 8, echoReply = 0, timeExceeded = 11;
+    static constexpr uint8_t tcpKind = kEventTcp4, udpKind = kEventUdp4;
+    static Address local();       // this host
+    static Address remote(int n); // distinct non-zero addresses for n >= 1
+    static Address llmnrGroup();
+    static Bytes packet(Address src, Address dst, uint8_t protocol, const Bytes& payload);
+    static Bytes data(Address a); // as DNS answer data
+    static std::string text(Address a);
+    static NameRecord4* names() { return nameTable4; }
+    static int32_t& namesNext() { return nameTable4Next; }
+    static TcpRecord4* tcp() { return tcpTable4; }
+    static int32_t& tcpNext() { return tcpTable4Next; }
+    static IcmpRecord4* icmp() { return icmpTable4; }
+    static int32_t& icmpNext() { return icmpTable4Next; }
+    static ProcessAddress4* processes() { return processAddresses4; }
+    static int32_t& processesNext() { return processAddresses4Next; }
+    static void rememberOwner(const char* process, uint16_t port, uint8_t isTcp);
+};
+struct Ip6 {
+    using Address = Address6;
+    static constexpr const char* label = "Ip6";
+    static constexpr int isIpv4 = 0;
+    static constexpr uint16_t qtype = 28; // AAAA
+    static constexpr uint8_t icmpProtocol = 58, echoRequest = 128, echoReply = 129,
+                             timeExceeded = 3;
+    static constexpr uint8_t tcpKind = kEventTcp6, udpKind = kEventUdp6;
+    static Address local();
+    static Address remote(int n);
+    static Address llmnrGroup();
+    static Bytes packet(const Address& src, const Address& dst, uint8_t protocol,
+                        const Bytes& payload);
+    static Bytes data(const Address& a);
+    static std::string text(const Address& a);
+    static NameRecord6* names() { return nameTable6; }
+    static int32_t& namesNext() { return nameTable6Next; }
+    static TcpRecord6* tcp() { return tcpTable6; }
+    static int32_t& tcpNext() { return tcpTable6Next; }
+    static IcmpRecord6* icmp() { return icmpTable6; }
+    static int32_t& icmpNext() { return icmpTable6Next; }
+    static ProcessAddress6* processes() { return processAddresses6; }
+    static int32_t& processesNext() { return processAddresses6Next; }
+    static void rememberOwner(const char* process, uint16_t port, uint8_t isTcp);
+};
+// Names typed-test instances by version ("Ip4", "Ip6").
+struct FamilyName {
+    template <class F> static std::string GetName(int) { return F::label; }
+};
+
+// Frames of one version: a TCP segment between this host's `localPort` and port
+// 80 of remote(n), sent or received; a datagram this host sends from
+// `localPort` to port 9 of remote(n); a DNS message received from a server.
+template <class F>
+Bytes tcpFrame(bool received, uint16_t localPort, uint32_t seq, uint8_t flags, int n = 1) {
+    return received ? incoming(F::packet(F::remote(n), F::local(), 6,
+                                         tcpSegment(80, localPort, seq, flags)))
+                    : outgoing(F::packet(F::local(), F::remote(n), 6,
+                                         tcpSegment(localPort, 80, seq, flags)));
+}
+template <class F> Bytes udpOut(uint16_t localPort, int n) {
+    return outgoing(F::packet(F::local(), F::remote(n), 17, udpDatagram(localPort, 9)));
+}
+template <class F> Bytes dnsIn(const Bytes& message) {
+    return incoming(
+        F::packet(F::remote(0xfff053), F::local(), 17, udpDatagram(53, 40053, message)));
+}
 
 // Sets this host's address to kTestLocalMac and empties every table.
 void resetAnalysisForTest();
