@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -63,8 +64,8 @@ const char kHelp[] =
     "and process.html lists no rows.\n"
     "\n"
     "Exit status: 0 done; 1 the capture could not be read, is not Ethernet, has\n"
-    "no frames to choose an address from, or the reports could not be written;\n"
-    "2 wrong command line.\n";
+    "no frames to choose an address from, the configuration directory is\n"
+    "missing, or the reports could not be written; 2 wrong command line.\n";
 
 struct Options {
     const char* capture = nullptr;
@@ -142,7 +143,7 @@ int parseOptions(int argc, char** argv, Options* options) {
     return -1;
 }
 
-bool isWritableDirectory(const char* path, std::string* reason) {
+bool isDirectory(const char* path, std::string* reason) {
     struct stat st;
     if (stat(path, &st) != 0) {
         *reason = std::strerror(errno);
@@ -152,6 +153,11 @@ bool isWritableDirectory(const char* path, std::string* reason) {
         *reason = "not a directory";
         return false;
     }
+    return true;
+}
+
+bool isWritableDirectory(const char* path, std::string* reason) {
+    if (!isDirectory(path, reason)) return false;
     if (access(path, W_OK | X_OK) != 0) {
         *reason = std::strerror(errno);
         return false;
@@ -186,6 +192,11 @@ int main(int argc, char** argv) {
     if (!isWritableDirectory(options.outDir, &reason)) {
         std::fprintf(stderr, "kestrava-replay: cannot write reports into %s: %s\n", options.outDir,
                      reason.c_str());
+        return kExitFailure;
+    }
+    if (options.configDir && !isDirectory(options.configDir, &reason)) {
+        std::fprintf(stderr, "kestrava-replay: cannot read the configuration in %s: %s\n",
+                     options.configDir, reason.c_str());
         return kExitFailure;
     }
 

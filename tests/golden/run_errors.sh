@@ -55,6 +55,7 @@ expect 1 "damaged capture file" "${c[@]}" "$work/cut.pcap"
 expect 1 "give --mac" "${c[@]}" "$work/empty.pcap"
 expect 1 "cannot write reports into" --config "$work/config" --out "$work/missing" "$good"
 expect 1 "cannot write reports into" --config "$work/config" --out "$work/a-file" "$good"
+expect 1 "cannot read the configuration" --config "$work/missing" --out "$work/out" "$good"
 
 # --help explains the options and exits 0.
 "$replay" --help >"$work/help" 2>&1
