@@ -49,14 +49,15 @@ static void attributeOwners(EndpointTable which, const TcpRecord<Address> (&tabl
 template <class Address, int N>
 static void writeTcpRows(ReportWriter& writer, const TcpRecord<Address> (&table)[N],
                          const int32_t& cursor, const char (&names)[N][kProcessNameSize]) {
-    int slot;
+    int newest;
     {
         TrafficLock lock(trafficMutex);
-        slot = cursor - 1;
+        newest = cursor - 1;
     }
-    if (slot < 0) slot = N - 1;
+    if (newest < 0) newest = N - 1;
     int number = 0;
-    for (int visited = 0; visited<N; ++visited, slot = slot> 0 ? slot - 1 : N - 1) {
+    for (int age = 0; age < N; ++age) {
+        const int slot = (newest - age + N) % N;
         TcpRecord<Address> record = copyRecord(table[slot]);
         if (record.packetCount == 0) continue;
         char address[kAddressTextSize];
