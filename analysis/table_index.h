@@ -30,16 +30,19 @@ inline uint32_t pairKey(uint32_t a, uint32_t b) {
 }
 
 // First index at or after `from` whose key equals `key`, or -1. Written as
-// blocks of 16 without an early exit inside a block so the compiler can
-// compare many keys per instruction.
+// blocks of 16 that only ask whether any key of the block matches, without an
+// early exit, which compilers turn into a few vector compares; the block with
+// a match is then searched key by key.
 inline int findKey(const uint32_t* keys, int count, uint32_t key, int from) {
     int i = from;
     for (; i < count && (i & 15) != 0; ++i)
         if (keys[i] == key) return i;
     for (; i + 16 <= count; i += 16) {
-        uint32_t hit = 0;
-        for (int j = 0; j < 16; ++j) hit |= uint32_t(keys[i + j] == key) << j;
-        if (hit) return i + __builtin_ctz(hit);
+        uint32_t any = 0;
+        for (int j = 0; j < 16; ++j) any |= uint32_t(keys[i + j] == key);
+        if (any)
+            for (int j = 0;; ++j)
+                if (keys[i + j] == key) return i + j;
     }
     for (; i < count; ++i)
         if (keys[i] == key) return i;
