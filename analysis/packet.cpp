@@ -96,20 +96,12 @@ void trackIcmp(const Address6& peer, const Address6& reporter, uint8_t type, uin
 }
 
 // The host text of a remote: its learnt name, else its address as text.
-void hostText(Address4 a, char* out) {
-    const char* name = lookupName4(a);
+template <class Address> void hostText(const Address& address, char* out) {
+    const char* name = lookupName(address);
     if (std::strcmp(name, kNotFound) != 0) {
         copyText(out, name, kNameSize - 1);
     } else {
-        formatAddress4(a, out);
-    }
-}
-void hostText(const Address6& a, char* out) {
-    const char* name = lookupName6(a);
-    if (std::strcmp(name, kNotFound) != 0) {
-        copyText(out, name, kNameSize - 1);
-    } else {
-        platformFormatAddress6(a, out, kNameSize);
+        addressText(address, out);
     }
 }
 

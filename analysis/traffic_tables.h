@@ -120,6 +120,14 @@ extern char lastShownHost[kNameSize]; // written by the consumer only
 extern std::mutex trafficMutex;
 using TrafficLock = std::lock_guard<std::mutex>;
 
+// A copy of one record, taken under trafficMutex so that it is never half old,
+// half new: how the user-interface thread reads the tables. Work on the copy
+// with the lock released.
+template <class Record> Record copyRecord(const Record& record) {
+    TrafficLock lock(trafficMutex);
+    return record;
+}
+
 // Set by the capture thread for every accepted IPv4 or IPv6 frame; cleared by
 // the window after it refreshed the connection owner tables.
 extern std::atomic<int32_t> ownerRefreshPending;

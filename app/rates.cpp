@@ -10,67 +10,13 @@
 
 namespace {
 
-// A rate paint tests up to 6000 texts (names of up to 255 bytes) against the
-// safe list, and isSafeListed reads each text whole. A 4096-bit filter keyed on
-// the length and the first and last 8 bytes of the entries answers "certainly
-// not listed" for almost every text without reading it through; any text that
-// passes is decided by isSafeListed itself, so the answer is always exactly
-// isSafeListed's. With full tables of long names this saves about a third of
-// the paint's rate computation.
-struct SafeListFilter {
-    bool empty;
-    uint64_t bits[64];
-};
-
-uint32_t filterKey(const char* text, size_t length) {
-    uint64_t head = 0, tail = 0;
-    std::memcpy(&head, text, length < 8 ? length : 8);
-    if (length > 8) std::memcpy(&tail, text + length - 8, 8);
-    uint64_t h = head * 0x9E3779B97F4A7C15ull ^ tail * 0xC2B2AE3D27D4EB4Full ^
-                 (length + 1) * 0x165667B19E3779F9ull;
-    h ^= h >> 29;
-    h *= 0xBF58476D1CE4E5B9ull;
-    return uint32_t(h >> 52); // 12 bits
-}
-
-SafeListFilter buildFilter() {
-    SafeListFilter filter{};
-    int count = safeListCount < kSafeListCapacity ? safeListCount : kSafeListCapacity;
-    filter.empty = count <= 0;
-    for (int i = 0; i < count; ++i) {
-        uint32_t key = filterKey(safeList[i], std::strlen(safeList[i]));
-        filter.bits[key >> 6] |= uint64_t(1) << (key & 63);
-    }
-    return filter;
-}
-
-bool listed(const SafeListFilter& filter, const char* text) {
-    if (filter.empty) return false;
-    uint32_t key = filterKey(text, std::strlen(text));
-    if (!(filter.bits[key >> 6] >> (key & 63) & 1)) return false;
-    return isSafeListed(text);
-}
-
-void addressText(Address4 address, char* out) {
-    formatAddress4(address, out);
-}
-void addressText(const Address6& address, char* out) {
-    platformFormatAddress6(address, out, kAddress6TextSize);
-}
-
 // A TCP or ICMP record is safe-listed by its name or by its address as text.
-template <class Address>
-bool listed(const SafeListFilter& filter, const char* name, const Address& address) {
-    if (filter.empty) return false;
-    if (listed(filter, name)) return true;
-    char text[kAddress6TextSize];
+template <class Address> bool listed(const char* name, const Address& address) {
+    if (safeListCount == 0) return false;
+    if (isSafeListed(name)) return true;
+    char text[kAddressTextSize];
     addressText(address, text);
-    return listed(filter, text);
-}
-
-template <class Record> Record copyRecord(const Record& record) {
-    TrafficLock lock(trafficMutex);
-    return record;
+    return isSafeListed(text);
 }
 
 struct Counts {
@@ -80,65 +26,62 @@ struct Counts {
 
 // Names: total = named records, errors = answered records ("resolved").
 template <class Address>
-void countName(const NameRecord<Address>& shared, const SafeListFilter& filter, bool ignoreDotless,
-               Counts& counts) {
+void countName(const NameRecord<Address>& shared, bool ignoreDotless, Counts& counts) {
     NameRecord<Address> record = copyRecord(shared);
     bool named = record.name[0] != '\0';
     bool answered = !isZeroAddress(record.address);
     if (!named && !answered) return;
     if (record.noDot != 0 && ignoreDotless) return;
-    if (listed(filter, record.name)) return;
+    if (isSafeListed(record.name)) return;
     if (named) ++counts.total;
     if (answered) ++counts.errors;
 }
 
 // TCP: total = packets, errors = packets of connections never established plus
 // the repeats of the others.
-template <class Address>
-void countTcp(const TcpRecord<Address>& shared, const SafeListFilter& filter, Counts& counts) {
+template <class Address> void countTcp(const TcpRecord<Address>& shared, Counts& counts) {
     TcpRecord<Address> record = copyRecord(shared);
     if (record.packetCount == 0) return;
-    if (listed(filter, record.name, record.remote)) return;
+    if (listed(record.name, record.remote)) return;
     counts.total += record.packetCount;
     counts.errors += record.state <= 3 ? record.packetCount : record.repeatCount;
 }
 
 // ICMP: total = records with a peer, errors = records whose last message is a
 // problem (a record without a peer can still be one).
-template <class Address>
-void countIcmp(const IcmpRecord<Address>& shared, const SafeListFilter& filter, Counts& counts) {
+template <class Address> void countIcmp(const IcmpRecord<Address>& shared, Counts& counts) {
     IcmpRecord<Address> record = copyRecord(shared);
     bool hasPeer = !isZeroAddress(record.peer);
     if (!hasPeer && record.isProblem == 0) return;
-    if (listed(filter, record.name, record.peer)) return;
+    if (listed(record.name, record.peer)) return;
     if (hasPeer) ++counts.total;
     if (record.isProblem != 0) ++counts.errors;
 }
 
-Counts nameCounts(const SafeListFilter& filter) {
+Counts nameCounts() {
     Counts counts{};
     bool ignoreDotless = settings.ignoreDotlessNames != 0;
     for (int i = 0; i < kNameCapacity; ++i) {
-        countName(nameTable4[i], filter, ignoreDotless, counts);
-        countName(nameTable6[i], filter, ignoreDotless, counts);
+        countName(nameTable4[i], ignoreDotless, counts);
+        countName(nameTable6[i], ignoreDotless, counts);
     }
     return counts;
 }
 
-Counts tcpCounts(const SafeListFilter& filter) {
+Counts tcpCounts() {
     Counts counts{};
     for (int i = 0; i < kTcpCapacity; ++i) {
-        countTcp(tcpTable4[i], filter, counts);
-        countTcp(tcpTable6[i], filter, counts);
+        countTcp(tcpTable4[i], counts);
+        countTcp(tcpTable6[i], counts);
     }
     return counts;
 }
 
-Counts icmpCounts(const SafeListFilter& filter) {
+Counts icmpCounts() {
     Counts counts{};
     for (int i = 0; i < kIcmpCapacity; ++i) {
-        countIcmp(icmpTable4[i], filter, counts);
-        countIcmp(icmpTable6[i], filter, counts);
+        countIcmp(icmpTable4[i], counts);
+        countIcmp(icmpTable6[i], counts);
     }
     return counts;
 }
@@ -157,20 +100,19 @@ int32_t clampToInt32(int64_t value) {
 } // namespace
 
 Rates computeRates() {
-    SafeListFilter filter = buildFilter();
     Rates rates;
-    rates.dnsResolvedPercent = percent(nameCounts(filter), 100);
-    rates.tcpErrorPercent = percent(tcpCounts(filter), 0);
-    rates.icmpErrorPercent = percent(icmpCounts(filter), 0);
+    rates.dnsResolvedPercent = percent(nameCounts(), 100);
+    rates.tcpErrorPercent = percent(tcpCounts(), 0);
+    rates.icmpErrorPercent = percent(icmpCounts(), 0);
     return rates;
 }
 
 int32_t countTcpErrors() {
-    return clampToInt32(tcpCounts(buildFilter()).errors);
+    return clampToInt32(tcpCounts().errors);
 }
 
 int32_t countIcmpHosts() {
-    return clampToInt32(icmpCounts(buildFilter()).total);
+    return clampToInt32(icmpCounts().total);
 }
 
 RateTexts formatRateTexts(const Rates& rates) {

@@ -63,6 +63,17 @@ constexpr int kAddress6TextSize = 46; // INET6_ADDRSTRLEN
 // The platform's inet_ntop(AF_INET6) text of an IPv6 address.
 void platformFormatAddress6(const Address6& address, char* out, size_t size);
 
+// An address as the system shows it everywhere: "%d.%d.%d.%d" of the four
+// bytes in wire order, or the platform's inet_ntop text. `out` holds at least
+// kAddressTextSize bytes.
+constexpr int kAddressTextSize = kAddress6TextSize;
+inline void addressText(Address4 address, char* out) {
+    formatAddress4(address, out);
+}
+inline void addressText(const Address6& address, char* out) {
+    platformFormatAddress6(address, out, kAddressTextSize);
+}
+
 // ---- System snapshots ----------------------------------------------------------
 
 constexpr int kExeNameSize = 260;

@@ -34,26 +34,9 @@ void writeHeaderRow(ReportWriter& writer, bool openTable, const char* const* lab
 // "</table>", "</body></html>", then closes the file.
 void endReport(ReportWriter& writer);
 
-// Address texts as every report prints them: "%d.%d.%d.%d" of the four bytes
-// in wire order, and the platform's inet_ntop text of an IPv6 address.
-constexpr int kAddressTextSize = 64;
-inline void addressText(Address4 address, char* out) {
-    formatAddress4(address, out);
-}
-inline void addressText(const Address6& address, char* out) {
-    platformFormatAddress6(address, out, kAddressTextSize);
-}
-
 // Row colours.
 constexpr const char* kFailureCell = "<td style='background-color:#ff0'>";
 constexpr const char* kExcusedCell = "<td style='background-color:#ddf'>";
 constexpr const char* kClosedCell = "<td style='background-color:#999'>";
 constexpr const char* kMissingCell = "<td style='background-color:#ddd'>";
 constexpr const char* kPlainCell = "<td>";
-
-// A copy of one table record, taken under trafficMutex so that it is never
-// half old, half new. Readers work on the copy with the lock released.
-template <class Record> Record copyRecord(const Record& record) {
-    TrafficLock lock(trafficMutex);
-    return record;
-}
