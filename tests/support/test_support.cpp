@@ -25,87 +25,72 @@ Address6 addr6(const char* text) {
     return a;
 }
 
-static void put16(Bytes& b, uint16_t v) {
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
+Bytes be16(uint16_t v) {
+    return {uint8_t(v >> 8), uint8_t(v)};
+}
+Bytes be32(uint32_t v) {
+    return cat({be16(uint16_t(v >> 16)), be16(uint16_t(v))});
 }
 
-static void put32(Bytes& b, uint32_t v) {
-    put16(b, uint16_t(v >> 16));
-    put16(b, uint16_t(v));
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+    return b;
 }
 
-static void append(Bytes& b, const Bytes& tail) {
-    b.insert(b.end(), tail.begin(), tail.end());
+Bytes firstBytes(const Bytes& b, size_t length) {
+    return Bytes(b.begin(), b.begin() + std::min(length, b.size()));
 }
 
 Bytes tcpSegment(uint16_t srcPort, uint16_t dstPort, uint32_t seq, uint8_t flags,
                  const Bytes& payload) {
-    Bytes b;
-    put16(b, srcPort);
-    put16(b, dstPort);
-    put32(b, seq);
-    put32(b, 0);       // acknowledgement number
-    b.push_back(0x50); // data offset 5 words
-    b.push_back(flags);
-    put16(b, 65535); // window
-    put16(b, 0);     // checksum
-    put16(b, 0);     // urgent pointer
-    append(b, payload);
-    return b;
+    // Acknowledgement number 0, data offset 5 words, window 65535, checksum and
+    // urgent pointer 0.
+    return cat({be16(srcPort),
+                be16(dstPort),
+                be32(seq),
+                be32(0),
+                {0x50, flags},
+                be16(65535),
+                be32(0),
+                payload});
 }
 
 Bytes udpDatagram(uint16_t srcPort, uint16_t dstPort, const Bytes& payload) {
-    Bytes b;
-    put16(b, srcPort);
-    put16(b, dstPort);
-    put16(b, uint16_t(8 + payload.size()));
-    put16(b, 0);
-    append(b, payload);
-    return b;
+    return cat(
+        {be16(srcPort), be16(dstPort), be16(uint16_t(8 + payload.size())), be16(0), payload});
 }
 
 Bytes icmpMessage(uint8_t type, uint8_t code, const Bytes& body) {
-    Bytes b = {type, code, 0, 0, 0, 0, 0, 0};
-    append(b, body);
-    return b;
+    return cat({{type, code, 0, 0, 0, 0, 0, 0}, body});
 }
 
 Bytes ipv4Packet(Address4 src, Address4 dst, uint8_t protocol, const Bytes& payload) {
-    Bytes b = {0x45, 0};
-    put16(b, uint16_t(20 + payload.size()));
-    put32(b, 0);     // identification, fragment fields
-    b.push_back(64); // TTL
-    b.push_back(protocol);
-    put16(b, 0); // checksum
-    const uint8_t* s = reinterpret_cast<const uint8_t*>(&src);
-    const uint8_t* d = reinterpret_cast<const uint8_t*>(&dst);
-    b.insert(b.end(), s, s + 4);
-    b.insert(b.end(), d, d + 4);
-    append(b, payload);
-    return b;
+    // Identification, fragment fields and checksum 0, TTL 64.
+    return cat({{0x45, 0},
+                be16(uint16_t(20 + payload.size())),
+                be32(0),
+                {64, protocol},
+                be16(0),
+                Ip4::data(src),
+                Ip4::data(dst),
+                payload});
 }
 
 Bytes ipv6Packet(const Address6& src, const Address6& dst, uint8_t nextHeader,
                  const Bytes& payload) {
-    Bytes b = {0x60, 0, 0, 0};
-    put16(b, uint16_t(payload.size()));
-    b.push_back(nextHeader);
-    b.push_back(64); // hop limit
-    b.insert(b.end(), src.bytes, src.bytes + 16);
-    b.insert(b.end(), dst.bytes, dst.bytes + 16);
-    append(b, payload);
-    return b;
+    return cat({{0x60, 0, 0, 0},
+                be16(uint16_t(payload.size())),
+                {nextHeader, 64},
+                Ip6::data(src),
+                Ip6::data(dst),
+                payload});
 }
 
 Bytes ethernetFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes& packet,
                     int etherType) {
-    Bytes b(dst, dst + 6);
-    b.insert(b.end(), src, src + 6);
     if (etherType < 0) etherType = (!packet.empty() && (packet[0] >> 4) == 6) ? 0x86DD : 0x0800;
-    put16(b, uint16_t(etherType));
-    append(b, packet);
-    return b;
+    return cat({Bytes(dst, dst + 6), Bytes(src, src + 6), be16(uint16_t(etherType)), packet});
 }
 
 Bytes outgoing(const Bytes& packet) {
@@ -129,66 +114,28 @@ Bytes dnsName(const std::string& dotted) {
     return b;
 }
 
+// The 12-byte header with no authority or additional records.
+static Bytes header(uint16_t id, uint16_t flags, uint16_t questions, uint16_t answers) {
+    return cat({be16(id), be16(flags), be16(questions), be16(answers), be32(0)});
+}
+
+Bytes messageHeader(uint16_t flags, uint16_t questions, uint16_t answers) {
+    return header(0, flags, questions, answers);
+}
+
 Bytes dnsQuery(uint16_t id, const std::string& name, uint16_t qtype) {
-    Bytes b;
-    put16(b, id);
-    put16(b, 0x0100); // standard query, recursion desired
-    put16(b, 1);      // QDCOUNT
-    put16(b, 0);
-    put16(b, 0);
-    put16(b, 0);
-    append(b, dnsName(name));
-    put16(b, qtype);
-    put16(b, 1); // class IN
-    return b;
+    // A standard query with recursion desired; class IN.
+    return cat({header(id, 0x0100, 1, 0), dnsName(name), be16(qtype), be16(1)});
 }
 
 Bytes dnsResponse(uint16_t id, const std::string& name, uint16_t qtype, uint8_t rcode,
                   const std::vector<DnsAnswer>& answers) {
-    Bytes b;
-    put16(b, id);
-    put16(b, uint16_t(0x8180 | (rcode & 0x0F)));
-    put16(b, 1);
-    put16(b, uint16_t(answers.size()));
-    put16(b, 0);
-    put16(b, 0);
-    append(b, dnsName(name));
-    put16(b, qtype);
-    put16(b, 1);
-    for (const DnsAnswer& a : answers) {
-        append(b, a.owner);
-        put16(b, a.type);
-        put16(b, 1);   // class IN
-        put32(b, 300); // TTL
-        put16(b, uint16_t(a.data.size()));
-        append(b, a.data);
-    }
+    Bytes b = cat({header(id, uint16_t(0x8180 | (rcode & 0x0F)), 1, uint16_t(answers.size())),
+                   dnsName(name), be16(qtype), be16(1)});
+    for (const DnsAnswer& a : answers) // class IN, TTL 300
+        b = cat(
+            {b, a.owner, be16(a.type), be16(1), be32(300), be16(uint16_t(a.data.size())), a.data});
     return b;
-}
-
-Bytes be16(uint16_t v) {
-    Bytes b;
-    put16(b, v);
-    return b;
-}
-Bytes be32(uint32_t v) {
-    Bytes b;
-    put32(b, v);
-    return b;
-}
-
-Bytes messageHeader(uint16_t flags, uint16_t questions, uint16_t answers) {
-    return cat({be16(0), be16(flags), be16(questions), be16(answers), be16(0), be16(0)});
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes b;
-    for (const Bytes& p : parts) append(b, p);
-    return b;
-}
-
-Bytes firstBytes(const Bytes& b, size_t length) {
-    return Bytes(b.begin(), b.begin() + std::min(length, b.size()));
 }
 
 Bytes netbiosName(const std::string& name, uint8_t suffix, const std::string& scope) {
@@ -200,28 +147,14 @@ Bytes netbiosName(const std::string& name, uint8_t suffix, const std::string& sc
         b.push_back(uint8_t('A' + (uint8_t(c) >> 4)));
         b.push_back(uint8_t('A' + (uint8_t(c) & 0x0F)));
     }
-    if (scope.empty()) {
-        b.push_back(0);
-    } else {
-        append(b, dnsName(scope));
-    }
-    return b;
+    return cat({b, scope.empty() ? Bytes{0} : dnsName(scope)});
 }
 
-Address4 Ip4::local() {
-    return addr4("192.0.2.10");
-}
 Address4 Ip4::remote(int n) {
     Address4 a;
     const uint8_t bytes[4] = {10, uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
     std::memcpy(&a, bytes, 4);
     return a;
-}
-Address4 Ip4::llmnrGroup() {
-    return addr4("224.0.0.252");
-}
-Bytes Ip4::packet(Address4 src, Address4 dst, uint8_t protocol, const Bytes& payload) {
-    return ipv4Packet(src, dst, protocol, payload);
 }
 Bytes Ip4::data(Address4 a) {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(&a);
@@ -235,25 +168,12 @@ void Ip4::rememberOwner(const char* process, uint16_t port, uint8_t isTcp) {
     rememberPortOwner4(process, port, isTcp);
 }
 
-Address6 Ip6::local() {
-    return addr6("2001:db8::10");
-}
 Address6 Ip6::remote(int n) {
     Address6 a = addr6("2001:db8:1::");
     a.bytes[13] = uint8_t(n >> 16);
     a.bytes[14] = uint8_t(n >> 8);
     a.bytes[15] = uint8_t(n);
     return a;
-}
-Address6 Ip6::llmnrGroup() {
-    return addr6("ff02::1:3");
-}
-Bytes Ip6::packet(const Address6& src, const Address6& dst, uint8_t protocol,
-                  const Bytes& payload) {
-    return ipv6Packet(src, dst, protocol, payload);
-}
-Bytes Ip6::data(const Address6& a) {
-    return Bytes(a.bytes, a.bytes + 16);
 }
 std::string Ip6::text(const Address6& a) {
     char out[INET6_ADDRSTRLEN];

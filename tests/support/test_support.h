@@ -19,7 +19,7 @@ Address4 addr4(const char* text); // "192.0.2.1"
 Address6 addr6(const char* text); // "2001:db8::1"
 
 // Transport layers.
-constexpr uint8_t kFin = 0x01, kSyn = 0x02, kRst = 0x04, kAck = 0x10;
+constexpr uint8_t kFin = 0x01, kSyn = 0x02, kAck = 0x10;
 Bytes tcpSegment(uint16_t srcPort, uint16_t dstPort, uint32_t seq, uint8_t flags,
                  const Bytes& payload = {});
 Bytes udpDatagram(uint16_t srcPort, uint16_t dstPort, const Bytes& payload = {});
@@ -60,7 +60,8 @@ Bytes firstBytes(const Bytes& b, size_t length); // a message or frame cut short
 // characters plus `suffix`, then the scope labels (dotted), then the end byte.
 Bytes netbiosName(const std::string& name, uint8_t suffix, const std::string& scope = "");
 
-// The two IP versions as test parameters: addresses, builders and the tables
+// The two IP versions as test parameters: addresses (local() is this host,
+// remote(n) distinct non-zero addresses for n >= 1), builders and the tables
 // each version writes, so one test body exercises both twins.
 struct Ip4 {
     using Address = Address4;
@@ -69,10 +70,12 @@ struct Ip4 {
     static constexpr uint16_t qtype = 1; // A
     static constexpr uint8_t icmpProtocol = 1, echoRequest = 8, echoReply = 0, timeExceeded = 11;
     static constexpr uint8_t tcpKind = kEventTcp4, udpKind = kEventUdp4;
-    static Address local();       // this host
-    static Address remote(int n); // distinct non-zero addresses for n >= 1
-    static Address llmnrGroup();
-    static Bytes packet(Address src, Address dst, uint8_t protocol, const Bytes& payload);
+    static Address local() { return addr4("192.0.2.10"); }
+    static Address remote(int n);
+    static Address llmnrGroup() { return addr4("224.0.0.252"); }
+    static Bytes packet(Address src, Address dst, uint8_t protocol, const Bytes& payload) {
+        return ipv4Packet(src, dst, protocol, payload);
+    }
     static Bytes data(Address a); // as DNS answer data
     static std::string text(Address a);
     static NameRecord4* names() { return nameTable4; }
@@ -93,12 +96,14 @@ struct Ip6 {
     static constexpr uint8_t icmpProtocol = 58, echoRequest = 128, echoReply = 129,
                              timeExceeded = 3;
     static constexpr uint8_t tcpKind = kEventTcp6, udpKind = kEventUdp6;
-    static Address local();
+    static Address local() { return addr6("2001:db8::10"); }
     static Address remote(int n);
-    static Address llmnrGroup();
+    static Address llmnrGroup() { return addr6("ff02::1:3"); }
     static Bytes packet(const Address& src, const Address& dst, uint8_t protocol,
-                        const Bytes& payload);
-    static Bytes data(const Address& a);
+                        const Bytes& payload) {
+        return ipv6Packet(src, dst, protocol, payload);
+    }
+    static Bytes data(const Address& a) { return Bytes(a.bytes, a.bytes + 16); }
     static std::string text(const Address& a);
     static NameRecord6* names() { return nameTable6; }
     static int32_t& namesNext() { return nameTable6Next; }
