@@ -1,9 +1,10 @@
 // Frame acceptance, port dispatch, recent events, process addresses and the
-// rings of every table, for IPv4 and IPv6 alike, through the packet handler.
+// rings of the tables, for IPv4 and IPv6 alike, through the packet handler.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "analysis/traffic_tables.h"
 #include "capture/owner_table.h"
@@ -18,60 +19,42 @@ template <class F> class PacketTest : public ::testing::Test {
 };
 TYPED_TEST_SUITE(PacketTest, Families, FamilyName);
 
-const uint8_t kOtherMac[6] = {0x02, 0x55, 0, 0, 0, 9};
-const uint8_t kBroadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
-
-void expectEvent(int slot, const std::string& host, const char* process, uint8_t kind) {
-    SCOPED_TRACE(slot);
-    EXPECT_EQ(recentEvents[slot].host, host);
-    EXPECT_STREQ(recentEvents[slot].process, process);
-    EXPECT_EQ(recentEvents[slot].kind, kind);
-}
-
-// The overlay took every pending event and showed `host` last.
-void consumeAll(const char* host) {
-    recentReadIndex = (recentWriteIndex + 1) % kRecentEventCapacity;
-    pendingEventCount = 0;
-    std::strcpy(lastShownHost, host);
-}
-
 TYPED_TEST(PacketTest, AcceptsFramesToOrFromThisHostOnly) {
     using F = TypeParam;
     const Bytes sent = F::packet(F::local(), F::remote(1), 6, tcpSegment(40000, 80, 1, kSyn));
     const Bytes received = F::packet(F::remote(1), F::local(), 6, tcpSegment(80, 40000, 1, kSyn));
     Bytes version5 = received;
     version5[0] = uint8_t(0x50 | (version5[0] & 0x0F));
-    const uint8_t multicast4[6] = {0x01, 0x00, 0x5e, 0, 0, 0xfb},
+    const uint8_t other[6] = {0x02, 0x55, 0, 0, 0, 9},
+                  broadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff},
+                  multicast4[6] = {0x01, 0x00, 0x5e, 0, 0, 0xfb},
                   multicast6[6] = {0x33, 0x33, 0, 0, 0, 1};
     const size_t ipEnd = 14 + (F::isIpv4 ? 20 : 40);
-    struct Case {
+    const struct {
         const char* what;
         Bytes frame;
         bool accepted; // as IP: ownerRefreshPending is set
         int state;     // of the record made, -1 for none
-    };
-    const Case cases[] = {
-        {"sent", ethernetFrame(kTestPeerMac, kTestLocalMac, sent), true, 2},
-        {"sent to broadcast is outgoing", ethernetFrame(kBroadcast, kTestLocalMac, sent), true, 2},
-        {"received", ethernetFrame(kTestLocalMac, kTestPeerMac, received), true, 0},
-        {"broadcast from another host", ethernetFrame(kBroadcast, kOtherMac, received), true, 0},
-        {"IPv4 multicast", ethernetFrame(multicast4, kOtherMac, received), true, 0},
-        {"IPv6 multicast", ethernetFrame(multicast6, kOtherMac, received), true, 0},
-        {"between two other hosts", ethernetFrame(kTestPeerMac, kOtherMac, received), false, -1},
+    } cases[] = {
+        {"sent", outgoing(sent), true, 2},
+        {"sent to broadcast is outgoing", ethernetFrame(broadcast, kTestLocalMac, sent), true, 2},
+        {"received", incoming(received), true, 0},
+        {"broadcast from another host", ethernetFrame(broadcast, other, received), true, 0},
+        {"IPv4 multicast", ethernetFrame(multicast4, other, received), true, 0},
+        {"IPv6 multicast", ethernetFrame(multicast6, other, received), true, 0},
+        {"between two other hosts", ethernetFrame(kTestPeerMac, other, received), false, -1},
         {"VLAN EtherType", ethernetFrame(kTestLocalMac, kTestPeerMac, received, 0x8100), false, -1},
-        {"ARP EtherType", ethernetFrame(kTestLocalMac, kTestPeerMac, received, 0x0806), false, -1},
         {"version nibble beats EtherType",
          ethernetFrame(kTestLocalMac, kTestPeerMac, received, F::isIpv4 ? 0x86DD : 0x0800), true,
          0},
         {"version 5", incoming(version5), false, -1},
-        {"hop-by-hop or other protocol",
+        {"other protocol",
          incoming(F::packet(F::remote(1), F::local(), 0, tcpSegment(80, 40000, 1, kSyn))), true,
          -1},
         {"IP header cut", firstBytes(incoming(received), ipEnd - 1), false, -1},
         {"TCP header cut", firstBytes(incoming(received), ipEnd + 19), true, -1},
-        {"version byte only", firstBytes(incoming(received), 15), false, -1},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         resetAnalysisForTest();
         feedFrame(c.frame);
@@ -83,8 +66,7 @@ TYPED_TEST(PacketTest, AcceptsFramesToOrFromThisHostOnly) {
     resetTrafficTables(); // the address is there but not yet marked as known
     std::memcpy(localMacAddress, kTestLocalMac, 6);
     feedFrame(incoming(received));
-    EXPECT_EQ(ownerRefreshPending.load(), 0);
-    EXPECT_EQ(F::tcpNext(), 0);
+    EXPECT_EQ(ownerRefreshPending.load() + F::tcpNext(), 0);
 }
 
 TYPED_TEST(PacketTest, PortsChooseOneConsumer) {
@@ -101,26 +83,22 @@ TYPED_TEST(PacketTest, PortsChooseOneConsumer) {
         return out ? outgoing(F::packet(local, peer, 17, udpDatagram(src, dst, payload)))
                    : incoming(F::packet(peer, local, 17, udpDatagram(src, dst, payload)));
     };
-    struct Case {
+    const bool v4 = F::isIpv4;
+    const struct {
         const char* what;
         Bytes frame;
         bool named, tracked, queued; // a name record, a TCP record, an event
-    };
-    const bool v4 = F::isIpv4;
-    const Case cases[] = {
+    } cases[] = {
         {"DNS over TCP to 53", tcpOut(53, query), true, false, false},
-        {"DNS over TCP from 53",
-         incoming(F::packet(remote, local, 6, tcpSegment(53, 40000, 1, kSyn, query))), true, false,
-         false},
         {"LLMNR to the group", udp(true, F::llmnrGroup(), 40000, 5355, query), true, false, false},
         {"LLMNR from 5355", udp(false, remote, 5355, 40000, query), true, false, false},
         {"5355 to a unicast host", udp(true, remote, 40000, 5355, query), false, false, true},
-        {"NetBIOS datagram", udp(true, remote, 137, 137, nbQuery), v4, false, !v4},
+        {"NetBIOS over IPv4 only", udp(true, remote, 137, 137, nbQuery), v4, false, !v4},
         {"NetBIOS over TCP", tcpOut(137, nbQuery), v4, !v4, !v4},
         {"plain TCP", tcpOut(80, query), false, true, true},
         {"datagram received", udp(false, remote, 9, 40000, query), false, false, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         resetAnalysisForTest();
         publishTwoLineProcessNames(0); // so every datagram that reaches the producer shows
@@ -133,52 +111,58 @@ TYPED_TEST(PacketTest, PortsChooseOneConsumer) {
 }
 
 TEST(PacketTest, Llmnr6GroupsAreTwo) {
-    for (const char* group :
-         {"ff02::1:3", "ff02::fb", "ff02::1:4", "ff05::1:3", "ff02:0:0:1::1:3"}) {
-        SCOPED_TRACE(group);
+    const std::pair<const char*, int> groups[] = {
+        {"ff02::1:3", 1}, {"ff02::fb", 1}, {"ff05::1:3", 0}, {"ff02:0:0:1::1:3", 0}};
+    for (const auto& g : groups) {
         resetAnalysisForTest();
-        feedFrame(outgoing(ipv6Packet(Ip6::local(), addr6(group), 17,
+        feedFrame(outgoing(ipv6Packet(Ip6::local(), addr6(g.first), 17,
                                       udpDatagram(40000, 5355, dnsQuery(1, "peer", 1)))));
-        EXPECT_EQ(nameTable4Next,
-                  std::strcmp(group, "ff02::1:3") == 0 || std::strcmp(group, "ff02::fb") == 0);
+        EXPECT_EQ(nameTable4Next, g.second) << g.first;
     }
 }
 
 TYPED_TEST(PacketTest, RecentEventsAndProcessAddresses) {
     using F = TypeParam;
-    auto host = [](int n) { return F::text(F::remote(n)); };
+    auto expectEvent = [](int slot, int n, const char* process, uint8_t kind) {
+        SCOPED_TRACE(slot);
+        EXPECT_EQ(recentEvents[slot].host, F::text(F::remote(n)));
+        EXPECT_STREQ(recentEvents[slot].process, process);
+        EXPECT_EQ(recentEvents[slot].kind, kind);
+    };
+    auto consumeAll = [](const std::string& shownLast) { // the overlay took every pending event
+        recentReadIndex = (recentWriteIndex + 1) % kRecentEventCapacity;
+        pendingEventCount = 0;
+        std::strcpy(lastShownHost, shownLast.c_str());
+    };
     F::rememberOwner("browser.exe", 40001, 1); // TCP only
 
     feedFrame(udpOut<F>(40000, 1)); // unknown owner, two-line names: nothing
     EXPECT_EQ(pendingEventCount, 0);
     feedFrame(tcpFrame<F>(false, 40001, 1, kSyn, 1));
-    expectEvent(1, host(1), "browser.exe", F::tcpKind);
-    EXPECT_TRUE(sameAddress(F::processes()[0].address, F::remote(1)));
-    EXPECT_STREQ(F::processes()[0].process, "browser.exe");
+    expectEvent(1, 1, "browser.exe", F::tcpKind);
     feedFrame(tcpFrame<F>(false, 40001, 1, kSyn, 1)); // pending already; same pair stored once
     EXPECT_EQ(pendingEventCount, 1);
-    EXPECT_EQ(F::processesNext(), 1);
 
     publishTwoLineProcessNames(0);
     feedFrame(udpOut<F>(40000, 2));
-    expectEvent(2, host(2), "notfound", F::udpKind);
+    expectEvent(2, 2, "notfound", F::udpKind);
     feedFrame(udpOut<F>(40001, 3)); // the TCP owner does not own the UDP port
-    expectEvent(3, host(3), "notfound", F::udpKind);
+    expectEvent(3, 3, "notfound", F::udpKind);
     EXPECT_EQ(F::processesNext(), 1);
     EXPECT_EQ(pendingEventCount, 3);
 
-    consumeAll(host(3).c_str());
+    consumeAll(F::text(F::remote(3)));
     feedFrame(udpOut<F>(40000, 3)); // shown last
     feedFrame(udpOut<F>(40000, 2)); // shown before, no longer pending
     EXPECT_EQ(pendingEventCount, 1);
-    expectEvent(4, host(2), "notfound", F::udpKind);
+    expectEvent(4, 2, "notfound", F::udpKind);
 
     consumeAll("elsewhere");
     feedFrame(tcpFrame<F>(true, 40001, 100, kSyn | kAck, 1));
     feedFrame(tcpFrame<F>(false, 40001, 2, kAck, 1)); // established: queued again
     feedFrame(tcpFrame<F>(false, 40001, 3, kAck, 1)); // now pending
     EXPECT_EQ(pendingEventCount, 1);
-    expectEvent(5, host(1), "browser.exe", F::tcpKind);
+    expectEvent(5, 1, "browser.exe", F::tcpKind);
     consumeAll("elsewhere");
     feedFrame(tcpFrame<F>(false, 40001, 4, kFin | kAck, 1)); // closing: nothing
     feedFrame(tcpFrame<F>(false, 40002, 1, kAck, 4));        // untracked: the tracker answers 10
@@ -187,7 +171,7 @@ TYPED_TEST(PacketTest, RecentEventsAndProcessAddresses) {
     feedFrame(
         dnsIn<F>(dnsResponse(1, "six.example", F::qtype, 0, {{F::qtype, F::data(F::remote(6))}})));
     feedFrame(udpOut<F>(40000, 6));
-    expectEvent(6, "six.example", "notfound", F::udpKind);
+    EXPECT_STREQ(recentEvents[6].host, "six.example");
 }
 
 TYPED_TEST(PacketTest, EventRingOverwritesPastOneHundredPending) {
@@ -206,10 +190,10 @@ TYPED_TEST(PacketTest, EventRingOverwritesPastOneHundredPending) {
     EXPECT_EQ(recentEvents[6].host, F::text(F::remote(1)));
 }
 
-TYPED_TEST(PacketTest, EveryTableIsARingAndEveryTextEndsInNul) {
+// Each table's cursor wraps at its capacity and the next record overwrites slot 0.
+TYPED_TEST(PacketTest, EveryTableIsARing) {
     using F = TypeParam;
-    const std::string longName(300, 'p');
-    F::rememberOwner(longName.c_str(), 40000, 0);
+    F::rememberOwner("app.exe", 40000, 0);
     for (int n = 1; n <= 1001; ++n) {
         const std::string name = "h" + std::to_string(n) + ".example";
         feedFrame(dnsIn<F>(dnsResponse(1, name, F::qtype, 0, {{F::qtype, F::data(F::remote(n))}})));
@@ -220,29 +204,13 @@ TYPED_TEST(PacketTest, EveryTableIsARingAndEveryTextEndsInNul) {
             F::packet(F::local(), F::remote(n), F::icmpProtocol, icmpMessage(F::echoRequest, 0))));
     }
     EXPECT_STREQ(F::names()[0].name, "h1001.example");
-    EXPECT_STREQ(F::names()[1].name, "h2.example");
     EXPECT_EQ(F::namesNext(), 1);
-    EXPECT_TRUE(sameAddress(F::tcp()[0].remote, F::remote(501))); // slot 0 was still SYN-SENT
-    EXPECT_EQ(F::tcp()[0].packetCount, 1u);
-    EXPECT_EQ(F::tcpNext(), 1);
     EXPECT_STREQ(F::tcp()[0].name, "h501.example");
+    EXPECT_EQ(F::tcpNext(), 1);
     EXPECT_TRUE(sameAddress(F::icmp()[0].peer, F::remote(501)));
     EXPECT_EQ(F::icmpNext(), 1);
     EXPECT_TRUE(sameAddress(F::processes()[0].address, F::remote(1001)));
-    EXPECT_TRUE(sameAddress(F::processes()[1].address, F::remote(2)));
     EXPECT_EQ(F::processesNext(), 1);
-    EXPECT_EQ(std::strlen(F::processes()[0].process), 258u);
-    EXPECT_EQ(std::strlen(recentEvents[recentWriteIndex].process), 258u);
-
-    for (int i = 0; i < kNameCapacity; ++i) EXPECT_EQ(F::names()[i].name[kNameSize - 1], 0);
-    for (int i = 0; i < kTcpCapacity; ++i) EXPECT_EQ(F::tcp()[i].name[kNameSize - 1], 0);
-    for (int i = 0; i < kIcmpCapacity; ++i) EXPECT_EQ(F::icmp()[i].name[kNameSize - 1], 0);
-    for (int i = 0; i < kProcessAddressCapacity; ++i)
-        EXPECT_EQ(F::processes()[i].process[kProcessNameSize - 1], 0);
-    for (const RecentEvent& e : recentEvents) {
-        EXPECT_EQ(e.host[kNameSize - 1], 0);
-        EXPECT_EQ(e.process[kProcessNameSize - 1], 0);
-    }
 }
 
 } // namespace
