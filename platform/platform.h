@@ -103,6 +103,19 @@ int platformSnapshotProcesses(ProcessEntry* out, int capacity);
 // the table cannot be had, which is always the case on POSIX.
 bool platformEndpointTable(EndpointTable table, std::vector<EndpointRow>* rows);
 
+// Tests replace the two snapshots with their own; null, or a null member,
+// restores the system's. The pointers are copied.
+struct SnapshotHooks {
+    int (*processes)(ProcessEntry* out, int capacity);
+    bool (*endpoints)(EndpointTable table, std::vector<EndpointRow>* rows);
+};
+void platformSetSnapshotHooks(const SnapshotHooks* hooks);
+
+// The system's own snapshots, one implementation per platform file. The two
+// functions above call them unless a hook is set; call those instead.
+int systemSnapshotProcesses(ProcessEntry* out, int capacity);
+bool systemEndpointTable(EndpointTable table, std::vector<EndpointRow>* rows);
+
 // ---- Where the system's files lie ----------------------------------------------
 
 // Configuration files (setting.ini, safelist.txt) and reports (the four HTML

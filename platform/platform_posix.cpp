@@ -151,11 +151,11 @@ void platformFormatAddress6(const Address6& address, char* out, size_t size) {
 
 // Linux has neither a Toolhelp snapshot nor the owner-process endpoint tables;
 // the offline analyser and the tests run without them.
-int platformSnapshotProcesses(ProcessEntry*, int) {
+int systemSnapshotProcesses(ProcessEntry*, int) {
     return -1;
 }
 
-bool platformEndpointTable(EndpointTable, std::vector<EndpointRow>* rows) {
+bool systemEndpointTable(EndpointTable, std::vector<EndpointRow>* rows) {
     if (rows) rows->clear();
     return false;
 }

@@ -109,7 +109,7 @@ void platformFormatAddress6(const Address6& address, char* out, size_t size) {
 
 // ---- System snapshots ----------------------------------------------------------
 
-int platformSnapshotProcesses(ProcessEntry* out, int capacity) {
+int systemSnapshotProcesses(ProcessEntry* out, int capacity) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return -1;
     PROCESSENTRY32 entry;
@@ -150,7 +150,7 @@ static void appendEndpointRows(const void* buffer, DWORD size, std::vector<Endpo
     }
 }
 
-bool platformEndpointTable(EndpointTable which, std::vector<EndpointRow>* rows) {
+bool systemEndpointTable(EndpointTable which, std::vector<EndpointRow>* rows) {
     rows->clear();
     const bool tcp = which == EndpointTable::Tcp4 || which == EndpointTable::Tcp6;
     const ULONG family =
