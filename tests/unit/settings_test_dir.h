@@ -1,4 +1,5 @@
-// A fresh configuration directory per test, and a recorder for message boxes.
+// A fresh configuration directory per test, default settings on a 1920 x 1080
+// screen, and message boxes recorded instead of shown.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,18 +15,14 @@
 #include "settings/settings.h"
 
 struct RecordedMessage {
-    std::string text;
-    std::string caption;
+    std::string text, caption;
     MessageIcon icon;
 };
 
-inline std::vector<RecordedMessage>& recordedMessages() {
-    static std::vector<RecordedMessage> messages;
-    return messages;
-}
+inline std::vector<RecordedMessage> recordedMessages;
 
 inline void recordMessage(const char* text, const char* caption, MessageIcon icon) {
-    recordedMessages().push_back({text, caption, icon});
+    recordedMessages.push_back({text, caption, icon});
 }
 
 class ConfigDirTest : public ::testing::Test {
@@ -35,33 +32,32 @@ class ConfigDirTest : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         setFileDirectory(FileRole::Config, dir_.c_str());
-        recordedMessages().clear();
+        recordedMessages.clear();
         platformSetMessageBoxHook(recordMessage);
         screenWidth = 1920;
         screenHeight = 1080;
         applyDefaultSettings();
     }
-
     void TearDown() override {
         platformSetMessageBoxHook(nullptr);
         setFileDirectory(FileRole::Config, nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
-
     std::string pathOf(const std::string& name) const { return dir_ + "/" + name; }
-
     void writeFile(const std::string& name, const std::string& bytes) const {
-        std::ofstream out(pathOf(name), std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
+        std::ofstream(pathOf(name), std::ios::binary) << bytes;
     }
-
     std::string readFile(const std::string& name) const {
         std::ifstream in(pathOf(name), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-
-    bool fileExists(const std::string& name) const { return std::filesystem::exists(pathOf(name)); }
-
+    // The one message shown since SetUp; fails the test unless exactly one was.
+    void expectOneMessage(const std::string& text, const char* caption) const {
+        ASSERT_EQ(recordedMessages.size(), 1u);
+        EXPECT_EQ(recordedMessages[0].text, text);
+        EXPECT_EQ(recordedMessages[0].caption, caption);
+        EXPECT_EQ(recordedMessages[0].icon, MessageIcon::Error);
+    }
     std::string dir_;
 };
