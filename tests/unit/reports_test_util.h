@@ -1,40 +1,62 @@
-// Shared by the report and rate tests: a clean table state, a safe list, a
-// scratch directory for the report files, and the fixed texts every report
-// document holds, written out from the document format.
+// Shared by the report and rate tests: clean tables, records and a safe list
+// set by hand, a scratch directory for the report files, and the fixed texts
+// of every report document, written out from the document format.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <initializer_list>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "analysis/traffic_tables.h"
 #include "capture/owner_table.h"
-#include "platform/platform.h"
 #include "settings/safe_list.h"
 #include "settings/settings.h"
+#include "support/test_support.h"
 
 inline void useSafeList(const std::vector<std::string>& entries) {
-    int n = 0;
-    for (const std::string& entry : entries) {
-        std::strncpy(safeList[n], entry.c_str(), kSafeListEntrySize - 1);
-        safeList[n][kSafeListEntrySize - 1] = '\0';
-        ++n;
-    }
-    useSafeListCount(n);
+    std::memset(safeList, 0, sizeof safeList);
+    for (size_t n = 0; n < entries.size(); ++n) std::strcpy(safeList[n], entries[n].c_str());
+    useSafeListCount(int(entries.size()));
 }
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+template <class Record, class Address>
+void nameRecord(Record& r, const char* name, Address address, uint8_t noDot = 0) {
+    std::strcpy(r.name, name);
+    r.address = address;
+    r.noDot = noDot;
 }
+template <class Record, class Address>
+void connection(Record& r, Address remote, const char* name, uint16_t port, uint8_t state,
+                uint32_t packets, uint32_t repeats) {
+    r.remote = remote;
+    std::strcpy(r.name, name);
+    r.port = port;
+    r.state = state;
+    r.packetCount = packets;
+    r.repeatCount = repeats;
+}
+template <class Record, class Address>
+void message(Record& r, Address peer, Address reporter, const char* name, uint8_t type,
+             uint8_t code, uint8_t problem, uint8_t incoming) {
+    r.peer = peer;
+    r.reporter = reporter;
+    std::strcpy(r.name, name);
+    r.type = type;
+    r.code = code;
+    r.isProblem = problem;
+    r.incoming = incoming;
+}
+
+// Row cells by colour.
+const std::string kPlain = "<td>";
+const std::string kRed = "<td style='background-color:#ff0'>";
+const std::string kBlue = "<td style='background-color:#ddf'>";
+const std::string kGrey = "<td style='background-color:#999'>";
 
 // Empty tables, default settings, an empty safe list, reports into a fresh
 // scratch directory.
@@ -54,26 +76,15 @@ class ReportTest : public ::testing::Test {
     }
     void TearDown() override {
         setFileDirectory(FileRole::Report, nullptr);
-        std::string command = "rm -rf '" + directory + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        resetTrafficTables();
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
     }
-    std::string report(const char* name) const { return readFile(directory + "/" + name); }
+    std::string report(const char* name) const {
+        std::ifstream in(directory + "/" + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     std::string directory;
 };
-
-// The document head with its title.
-inline std::string reportHead(const std::string& title) {
-    return "<html>\r\n<head>\r\n<title>" + title +
-           "</title>\r\n"
-           "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=shift_jis\">\r\n"
-           "<meta http-equiv=\"content-style-type\" content=\"text/css\">\r\n"
-           "<style type=\"text/css\">\r\n"
-           "body {font-size:75%;color:#505050;line-height:150%;letter-spacing:1px;"
-           "background-color:#ffffff;}\r\n"
-           "table,td{border:1px solid;border-collapse: collapse;padding:2px;}\r\n"
-           "</style>\r\n</head>\r\n<body>\r\n";
-}
 
 // A header row of white-on-black headings.
 inline std::string headerRow(std::initializer_list<const char*> labels) {
@@ -83,29 +94,19 @@ inline std::string headerRow(std::initializer_list<const char*> labels) {
     return row + "</tr>\r\n";
 }
 
-inline const std::string kReportEnd = "</table>\r\n</body></html>\r\n";
-
-// The rows between the two header rows, and after the second.
-struct Sections {
-    std::string first, second;
-};
-
-// Splits a report at its header rows; fails the test when the frame around
-// them is not exactly head, first header, rows, second header, rows, end.
-inline Sections reportSections(const std::string& document, const std::string& head,
-                               const std::string& firstHeader, const std::string& secondHeader) {
-    Sections sections;
-    EXPECT_EQ(document.compare(0, head.size(), head), 0) << document;
-    size_t firstAt = document.find(firstHeader);
-    size_t secondAt = document.find(secondHeader);
-    EXPECT_EQ(firstAt, head.size()) << document;
-    if (firstAt == std::string::npos || secondAt == std::string::npos || secondAt < firstAt)
-        return sections;
-    size_t endAt = document.size() - kReportEnd.size();
-    EXPECT_EQ(document.substr(endAt), kReportEnd);
-    size_t rowsAt = firstAt + firstHeader.size();
-    sections.first = document.substr(rowsAt, secondAt - rowsAt);
-    size_t secondRowsAt = secondAt + secondHeader.size();
-    sections.second = document.substr(secondRowsAt, endAt - secondRowsAt);
-    return sections;
+// A whole document: the head with its title, the first header row (opening the
+// table), its rows, the second header row, its rows and the end.
+inline std::string reportDocument(const std::string& title, const std::string& header4,
+                                  const std::string& rows4, const std::string& header6,
+                                  const std::string& rows6) {
+    return "<html>\r\n<head>\r\n<title>" + title +
+           "</title>\r\n"
+           "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=shift_jis\">\r\n"
+           "<meta http-equiv=\"content-style-type\" content=\"text/css\">\r\n"
+           "<style type=\"text/css\">\r\n"
+           "body {font-size:75%;color:#505050;line-height:150%;letter-spacing:1px;"
+           "background-color:#ffffff;}\r\n"
+           "table,td{border:1px solid;border-collapse: collapse;padding:2px;}\r\n"
+           "</style>\r\n</head>\r\n<body>\r\n<table>" +
+           header4 + rows4 + header6 + rows6 + "</table>\r\n</body></html>\r\n";
 }
