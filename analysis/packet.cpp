@@ -31,17 +31,6 @@ uint16_t be16(const uint8_t* p) {
     return uint16_t(p[0] << 8 | p[1]);
 }
 
-Address4 address4At(const uint8_t* p) {
-    Address4 a;
-    std::memcpy(&a, p, 4);
-    return a;
-}
-Address6 address6At(const uint8_t* p) {
-    Address6 a;
-    std::memcpy(a.bytes, p, 16);
-    return a;
-}
-
 // The decoded network layer of one frame.
 template <class Address> struct IpPacket {
     Address source;
@@ -190,6 +179,25 @@ template <class Address> void handleTransport(const IpPacket<Address>& ip) {
     }
 }
 
+// The fixed IPv4 (20 bytes) or IPv6 (40 bytes) header, then the transport.
+template <class Address>
+void handleIp(const uint8_t* ipHeader, uint32_t capturedLength, bool outgoing) {
+    constexpr bool isIpv4 = sizeof(Address) == 4;
+    constexpr uint32_t header = isIpv4 ? kIpv4Header : kIpv6Header;
+    constexpr uint32_t protocolAt = isIpv4 ? 9 : 6, sourceAt = isIpv4 ? 12 : 8;
+    constexpr uint32_t destinationAt = isIpv4 ? 16 : 24;
+    if (capturedLength < header) return;
+    ownerRefreshPending.store(1, std::memory_order_relaxed);
+    IpPacket<Address> ip;
+    std::memcpy(&ip.source, ipHeader + sourceAt, sizeof(Address));
+    std::memcpy(&ip.destination, ipHeader + destinationAt, sizeof(Address));
+    ip.transport = ipHeader + header;
+    ip.transportLength = capturedLength - header;
+    ip.protocol = ipHeader[protocolAt];
+    ip.outgoing = outgoing;
+    handleTransport(ip);
+}
+
 } // namespace
 
 void handleFrame(const uint8_t* frame, uint32_t capturedLength) {
@@ -217,27 +225,11 @@ void handleFrame(const uint8_t* frame, uint32_t capturedLength) {
 
     // The version nibble decides, whatever the EtherType said.
     const uint8_t* ipHeader = frame + kEthernetHeader;
-    const uint8_t version = ipHeader[0] >> 4;
-    if (version == 4) {
-        if (capturedLength < kEthernetHeader + kIpv4Header) return;
-        ownerRefreshPending.store(1, std::memory_order_relaxed);
-        IpPacket<Address4> ip{address4At(ipHeader + 12),
-                              address4At(ipHeader + 16),
-                              ipHeader + kIpv4Header,
-                              capturedLength - kEthernetHeader - kIpv4Header,
-                              ipHeader[9],
-                              outgoing};
-        handleTransport(ip);
-    } else if (version == 6) {
-        if (capturedLength < kEthernetHeader + kIpv6Header) return;
-        ownerRefreshPending.store(1, std::memory_order_relaxed);
-        IpPacket<Address6> ip{address6At(ipHeader + 8),
-                              address6At(ipHeader + 24),
-                              ipHeader + kIpv6Header,
-                              capturedLength - kEthernetHeader - kIpv6Header,
-                              ipHeader[6],
-                              outgoing};
-        handleTransport(ip);
+    const uint32_t ipLength = capturedLength - kEthernetHeader;
+    if (ipHeader[0] >> 4 == 4) {
+        handleIp<Address4>(ipHeader, ipLength, outgoing);
+    } else if (ipHeader[0] >> 4 == 6) {
+        handleIp<Address6>(ipHeader, ipLength, outgoing);
     }
 }
 

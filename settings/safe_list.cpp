@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "settings/config_file.h"
+
 char safeList[kSafeListCapacity][kSafeListEntrySize];
 int32_t safeListCount;
 
@@ -105,22 +107,18 @@ int parseSafeListText(const char* text, int length) {
 }
 
 int loadSafeList(WindowHandle owner) {
-    char path[1024];
-    filePathFor(FileRole::Config, kSafeListFileName, path, sizeof path);
-
-    PlatformFile file = platformOpenExisting(path);
-    if (file == kNoFile) return 0; // no list: nothing is excused
-    if (platformFileSize(file) > kSafeListFileMax) {
-        platformMessageBox(owner, "safelist.txt file size too large.", "SIZE ERROR",
-                           MessageIcon::Error);
-        platformCloseFile(file);
-        return -1;
-    }
     char text[kSafeListFileMax];
-    int length = platformReadFile(file, text, kSafeListFileMax);
-    int n = length > 0 ? parseSafeListText(text, length) : 0;
-    platformCloseFile(file);
-    return n;
+    int length;
+    switch (readConfigFile(kSafeListFileName, kSafeListFileMax, "safelist.txt file size too large.",
+                           owner, text, &length)) {
+    case ConfigRead::NotOpened:
+        return 0; // no list: nothing is excused
+    case ConfigRead::TooLarge:
+        return -1;
+    case ConfigRead::Read:
+        break;
+    }
+    return length > 0 ? parseSafeListText(text, length) : 0;
 }
 
 void useSafeListCount(int loaded) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "settings/config_file.h"
+
 Settings settings;
 int32_t screenWidth;
 int32_t screenHeight;
@@ -228,25 +230,20 @@ int composeSettingsText(char* out, int size) {
 }
 
 int loadSettings(WindowHandle owner) {
-    char path[1024];
-    filePathFor(FileRole::Config, kSettingsFileName, path, sizeof path);
-
-    PlatformFile file = platformOpenExisting(path);
-    if (file == kNoFile) {
+    char text[kSettingsFileMax];
+    int length;
+    switch (readConfigFile(kSettingsFileName, kSettingsFileMax, "setting.ini file size too large.",
+                           owner, text, &length)) {
+    case ConfigRead::NotOpened:
         // Missing, read-only or in use: write the current values instead.
         saveSettings(owner);
         return 0;
+    case ConfigRead::TooLarge:
+        return -1; // the defaults stay
+    case ConfigRead::Read:
+        break;
     }
-    if (platformFileSize(file) > kSettingsFileMax) {
-        platformMessageBox(owner, "setting.ini file size too large.", "SIZE ERROR",
-                           MessageIcon::Error);
-        platformCloseFile(file);
-        return -1;
-    }
-    char text[kSettingsFileMax];
-    int length = platformReadFile(file, text, kSettingsFileMax);
-    platformCloseFile(file);
-    parseSettingsText(text, length < 0 ? 0 : length);
+    parseSettingsText(text, length);
     return 0;
 }
 
