@@ -61,14 +61,6 @@ extern PairIndex<kIcmpCapacity> icmpIndex4, icmpIndex6;                 // (peer
 extern PairIndex<kProcessAddressCapacity> processIndex4, processIndex6; // (address, process)
 extern PairIndex<kRecentEventCapacity> recentHostIndex;                 // host
 
-// lookupName4 or lookupName6 by the address type, for code shared by both.
-inline const char* lookupName(Address4 a) {
-    return lookupName4(a);
-}
-inline const char* lookupName(const Address6& a) {
-    return lookupName6(a);
-}
-
 inline uint32_t tcpKey(uint32_t remoteKey, uint16_t port) {
     return pairKey(remoteKey, port);
 }

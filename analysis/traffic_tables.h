@@ -158,3 +158,10 @@ void reindexTrafficTables();
 // while it handles a frame).
 const char* lookupName4(Address4 address);
 const char* lookupName6(const Address6& address);
+// The same, chosen by the address type, for code shared by both versions.
+inline const char* lookupName(Address4 address) {
+    return lookupName4(address);
+}
+inline const char* lookupName(const Address6& address) {
+    return lookupName6(address);
+}

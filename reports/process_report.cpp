@@ -6,13 +6,6 @@
 #include "reports/report_frame.h"
 #include "reports/reports.h"
 
-static const char* lookupName(Address4 address) {
-    return lookupName4(address);
-}
-static const char* lookupName(const Address6& address) {
-    return lookupName6(address);
-}
-
 // The host-name cell: the name of the first name record with this address, or
 // a grey "-" when none is known.
 template <class Address> static void writeHostCell(ReportWriter& writer, const Address& address) {
