@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kestrava's native flavour and runs the offline analyser on the bundled
 # workstation capture: prints the three rates and writes the four reports into
-# build/linux/reports/. setting.ini and safelist.txt are read from (or, for
+# build/reports/. setting.ini and safelist.txt are read from (or, for
 # setting.ini, written to) build/linux/, beside the analyser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +11,7 @@ scripts/install-deps.sh
 cmake --preset linux
 cmake --build --preset linux
 
-reports=build/linux/reports
+reports=build/reports
 mkdir -p "$reports"
 echo
 echo "Rates of tests/data/workstation-scenario.pcap (this host: 02:77:00:00:00:01):"
