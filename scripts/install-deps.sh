@@ -10,6 +10,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpcap-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  # running Kestrava.exe on Linux and its end-to-end tests
+  wine wine64 fonts-wine fonts-ipafont-gothic locales
+  xvfb xdotool imagemagick x11-utils
 )
 
 missing=()
@@ -19,15 +22,24 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
 if [ "$(id -u)" -ne 0 ]; then
   SUDO=sudo
 else
   SUDO=
 fi
-echo "install-deps: installing ${missing[*]}" >&2
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}" >&2
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+# Wine takes its ANSI code page (932) from a Japanese locale, which Debian does
+# not generate by default.
+if ! locale -a 2>/dev/null | grep -i '^ja_JP\.utf-\?8$' >/dev/null; then
+  echo "install-deps: generating the ja_JP.UTF-8 locale" >&2
+  if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >&2
+fi
