@@ -1,0 +1,149 @@
+// The process entry, the overlay window's procedure, its 200 ms timer and the
+// shutdown at exit.
+#include "app/app_win.h"
+#include "app/overlay_model.h"
+#include "capture/capture_library.h"
+#include "capture/owner_table.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+
+HINSTANCE appInstance;
+HICON appIcon;
+SetLayeredWindowAttributesFn setLayeredWindowAttributesFn;
+UINT taskbarCreatedMessage;
+
+namespace {
+
+constexpr char kWindowClass[] = "Kestrava";
+constexpr UINT_PTR kTimerId = 1;
+constexpr UINT kTimerPeriodMs = 200;
+constexpr WPARAM kMoveByCaption = SC_MOVE | HTCAPTION; // 0xF012
+constexpr UINT kTrayCallback = WM_USER;
+
+HMODULE user32Module;
+HWND overlayWindow; // the timer's actions have no parameters
+
+void layoutOverlay() {
+    applyWindowLayout(overlayWindow);
+}
+
+void invalidateWindow() {
+    invalidateOverlay(overlayWindow);
+}
+
+void onTimer() {
+    TimerActions actions{};
+    actions.applyLayout = layoutOverlay;
+    actions.invalidate = invalidateWindow;
+    actions.refreshOwners = refreshOwnerTable;
+    actions.loadCaptureLibrary = loadCaptureLibrary;
+    // Opening the capture session and learning the adapter's hardware address
+    // are not built yet: with the library found, those steps wait.
+    runTimerStep(actions);
+}
+
+void onTrayNotify(HWND window, LPARAM mouseMessage) {
+    if (mouseMessage == WM_LBUTTONDOWN && uiBusy == 0) {
+        applyWindowLayout(window);
+        invalidateOverlay(window);
+    } else if (mouseMessage == WM_RBUTTONDOWN && uiBusy == 0) {
+        showPopupMenu(window);
+    }
+    // lets the menu of a background window close when the user clicks elsewhere
+    PostMessageA(trayIconData.hWnd, WM_NULL, 0, 0);
+}
+
+void onDestroy(HWND window) {
+    // The capture session arrives with the capture itself; until then there is
+    // no capture loop to break and no thread handle to close.
+    RECT rect;
+    GetWindowRect(window, &rect);
+    settings.windowX = rect.left + GetSystemMetrics(SM_CXFIXEDFRAME);
+    settings.windowY = rect.top + GetSystemMetrics(SM_CYFIXEDFRAME);
+    saveSettings(window);
+    FreeLibrary(user32Module);
+    setLayeredWindowAttributesFn = nullptr;
+    deleteDisplayResources();
+    removeTrayIcon();
+    PostQuitMessage(0);
+}
+
+} // namespace
+
+void invalidateOverlay(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        overlayWindow = window;
+        taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+        return initDisplay(window);
+    case WM_DESTROY:
+        onDestroy(window);
+        return 0;
+    case WM_PAINT:
+        return paintOverlay(window);
+    case WM_TIMER:
+        onTimer();
+        break;
+    case WM_COMMAND:
+        runMenuCommand(window, LOWORD(wParam));
+        break;
+    case WM_MOUSEMOVE:
+        // the system's move loop follows the mouse while the left button is held
+        SendMessageA(window, WM_SYSCOMMAND, kMoveByCaption, 0);
+        break;
+    case WM_RBUTTONDOWN:
+        if (uiBusy == 0) showPopupMenu(window);
+        break;
+    case kTrayCallback:
+        onTrayNotify(window, lParam);
+        break;
+    default:
+        if (message == taskbarCreatedMessage && message != 0) addTrayIcon(window);
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = mainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = appIcon;
+    windowClass.hIconSm = appIcon;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassExA(&windowClass)) return 0;
+
+    // looked up at run time: without it the window stays opaque
+    user32Module = LoadLibraryA("user32.dll");
+    setLayeredWindowAttributesFn = reinterpret_cast<SetLayeredWindowAttributesFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32Module, "SetLayeredWindowAttributes")));
+
+    // The instance is needed while the window is created: WM_CREATE already
+    // loads the capture interface dialog when it has to ask.
+    appInstance = instance;
+    HWND window = CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW, kWindowClass, "Kestrava",
+                                  WS_POPUP | WS_DLGFRAME | WS_SYSMENU, 0, 0, 10, 10, nullptr,
+                                  nullptr, instance, nullptr);
+    if (!window) return 0;
+
+    ShowWindow(window, showCommand);
+    SetTimer(window, kTimerId, kTimerPeriodMs, nullptr);
+    UpdateWindow(window);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) != 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
