@@ -92,8 +92,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         runMenuCommand(window, LOWORD(wParam));
         break;
     case WM_MOUSEMOVE:
-        // the system's move loop follows the mouse while the left button is held
-        SendMessageA(window, WM_SYSCOMMAND, kMoveByCaption, 0);
+        // The system's move loop follows the mouse while the left button is
+        // held. Windows ends that loop at once when the button is up; Wine's
+        // waits for a click and swallows a WM_QUIT posted meanwhile, so the
+        // loop is entered only with the button down.
+        if (wParam & MK_LBUTTON) SendMessageA(window, WM_SYSCOMMAND, kMoveByCaption, 0);
         break;
     case WM_RBUTTONDOWN:
         if (uiBusy == 0) showPopupMenu(window);
