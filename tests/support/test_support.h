@@ -143,5 +143,15 @@ void resetAnalysisForTest();
 // Runs one frame through the packet handler.
 void feedFrame(const Bytes& frame);
 
+// The worst case of a rate paint, for the benchmarks: every table full (every
+// other name unanswered, mixed TCP states, every other ICMP peer a problem),
+// every text as long as a record can hold, texts that differ only at their end.
+void fillEveryTable();
+// A full safe list of 100 entries, most of the longest stored length. Every
+// tenth names a name record and two in ten name a TCP remote by address text,
+// so hits are decided by a full comparison on every path. Call after
+// fillEveryTable.
+void fillSafeList();
+
 // Path of a file under tests/data.
 std::string testDataPath(const std::string& relative);
