@@ -1,0 +1,293 @@
+// kestrava-e2e-helper: a small console program that the end-to-end scripts run
+// under Wine beside Kestrava.exe to look at its window and to drive it.
+//
+//   wait-window MS          wait until the overlay window exists and is visible,
+//                           then print what "info" prints
+//   info                    the overlay window: handle, title, styles, rectangle,
+//                           region box, visible area, layered alpha, topmost
+//   wait-gone MS            wait until the overlay window no longer exists
+//   command ID              post WM_COMMAND ID to the overlay window
+//   move X Y                move the overlay window's outer rectangle to X, Y
+//   metrics                 frame sizes, screen size and monitor count
+//   text-width H WEIGHT FACEHEX TEXT
+//                           width of TEXT in the font the overlay creates with
+//                           height H, weight WEIGHT and the face given as hex bytes
+//   wait-dialog MS [CAPHEX] wait for a dialog owned by the overlay (optionally with
+//                           this caption), then print its caption, its
+//                           controls' texts and the check state of its buttons
+//   press ID [MS]           post the click of button ID to that dialog and wait
+//                           (up to MS) until the dialog is gone
+//   wait-menu MS            wait until a popup menu is shown
+//
+// Texts are printed as hex of their code page 932 bytes, so that the scripts
+// compare bytes, not whatever a terminal makes of them. Exit status 0 on
+// success, 1 when the awaited thing did not happen, 2 on a usage error.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* kClassName = "Kestrava";
+
+HWND findOverlay() {
+    return FindWindowA(kClassName, nullptr);
+}
+
+void printHex(const char* label, const char* text) {
+    std::printf("%s ", label);
+    if (!*text) std::printf("-");
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        std::printf("%02x", *p);
+    std::printf("\n");
+}
+
+// Parses hex pairs into bytes; returns false on an odd length or a non-hex digit.
+bool parseHex(const char* hex, char* out, size_t outSize) {
+    size_t n = std::strlen(hex);
+    if (n % 2 != 0 || n / 2 + 1 > outSize) return false;
+    for (size_t i = 0; i < n; i += 2) {
+        char pair[3] = {hex[i], hex[i + 1], 0};
+        char* end = nullptr;
+        long v = std::strtol(pair, &end, 16);
+        if (*end) return false;
+        out[i / 2] = static_cast<char>(v);
+    }
+    out[n / 2] = 0;
+    return true;
+}
+
+void printInfo(HWND window) {
+    char title[256] = {0};
+    GetWindowTextA(window, title, sizeof title);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    std::printf("hwnd %p\n", static_cast<void*>(window));
+    printHex("title", title);
+    std::printf("style 0x%08lx\n", static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)));
+    LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+    std::printf("exstyle 0x%08lx\n", static_cast<unsigned long>(exStyle));
+    std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    RECT box = {0, 0, rect.right - rect.left, rect.bottom - rect.top};
+    if (GetWindowRgn(window, region) != ERROR) {
+        GetRgnBox(region, &box);
+        std::printf("region %ld %ld %ld %ld\n", box.left, box.top, box.right, box.bottom);
+    } else {
+        std::printf("region none\n");
+    }
+    DeleteObject(region);
+    std::printf("visible %ld %ld %ld %ld\n", rect.left + box.left, rect.top + box.top,
+                rect.left + box.right, rect.top + box.bottom);
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    if (GetLayeredWindowAttributes(window, &key, &alpha, &flags))
+        std::printf("layered alpha %u flags %lu\n", alpha, static_cast<unsigned long>(flags));
+    else
+        std::printf("layered none\n");
+    std::printf("topmost %d\n", (exStyle & WS_EX_TOPMOST) ? 1 : 0);
+    std::printf("shown %d\n", IsWindowVisible(window) ? 1 : 0);
+}
+
+// Calls found() every 50 ms until it gives a non-null handle or ms have passed.
+template <typename Find> HWND waitFor(int ms, Find found) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND w = found();
+        if (w) return w;
+        if (static_cast<int>(GetTickCount() - start) >= ms) return nullptr;
+        Sleep(50);
+    }
+}
+
+struct DialogSearch {
+    HWND owner;
+    const char* caption; // null: any caption
+    HWND found;
+};
+
+BOOL CALLBACK findDialogProc(HWND w, LPARAM param) {
+    DialogSearch* s = reinterpret_cast<DialogSearch*>(param);
+    char cls[64] = {0};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+    if (GetWindow(w, GW_OWNER) != s->owner) return TRUE;
+    if (s->caption) {
+        char text[512] = {0};
+        GetWindowTextA(w, text, sizeof text);
+        if (std::strcmp(text, s->caption) != 0) return TRUE;
+    }
+    s->found = w;
+    return FALSE;
+}
+
+HWND findDialog(const char* caption) {
+    DialogSearch s = {findOverlay(), caption, nullptr};
+    if (!s.owner) return nullptr;
+    EnumWindows(findDialogProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+BOOL CALLBACK printControlProc(HWND w, LPARAM) {
+    char cls[64] = {0};
+    char text[1024] = {0};
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, text, sizeof text);
+    std::printf("control %d %s ", GetDlgCtrlID(w), cls);
+    printHex("text", text);
+    if (!std::strcmp(cls, "Button"))
+        std::printf("check %d %d\n", GetDlgCtrlID(w),
+                    static_cast<int>(SendMessageA(w, BM_GETCHECK, 0, 0)));
+    return TRUE;
+}
+
+BOOL CALLBACK findMenuProc(HWND w, LPARAM param) {
+    char cls[64] = {0};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32768") == 0 && IsWindowVisible(w)) {
+        *reinterpret_cast<HWND*>(param) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: kestrava-e2e-helper wait-window MS | info | wait-gone MS | command ID |"
+                 " move X Y | metrics | text-width H WEIGHT FACEHEX TEXT |"
+                 " wait-dialog MS [CAPHEX] | press ID [MS] | wait-menu MS\n");
+    return 2;
+}
+
+int run(int argc, char** argv) {
+    if (argc < 2) return usage();
+    const char* verb = argv[1];
+    int arg = argc > 2 ? std::atoi(argv[2]) : 0;
+
+    if (!std::strcmp(verb, "wait-window") && argc == 3) {
+        HWND w = waitFor(arg, [] {
+            HWND o = findOverlay();
+            return (o && IsWindowVisible(o)) ? o : nullptr;
+        });
+        if (!w) {
+            std::printf("no window\n");
+            return 1;
+        }
+        printInfo(w);
+        return 0;
+    }
+    if (!std::strcmp(verb, "info") && argc == 2) {
+        HWND w = findOverlay();
+        if (!w) {
+            std::printf("no window\n");
+            return 1;
+        }
+        printInfo(w);
+        return 0;
+    }
+    if (!std::strcmp(verb, "wait-gone") && argc == 3) {
+        HWND gone = waitFor(arg, [] { return findOverlay() ? nullptr : GetDesktopWindow(); });
+        return gone ? 0 : 1;
+    }
+    if (!std::strcmp(verb, "command") && argc == 3) {
+        HWND w = findOverlay();
+        if (!w) return 1;
+        return PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(arg), 0) ? 0 : 1;
+    }
+    if (!std::strcmp(verb, "move") && argc == 4) {
+        HWND w = findOverlay();
+        if (!w) return 1;
+        BOOL ok = SetWindowPos(w, nullptr, arg, std::atoi(argv[3]), 0, 0,
+                               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return ok ? 0 : 1;
+    }
+    if (!std::strcmp(verb, "metrics") && argc == 2) {
+        std::printf("cxfixedframe %d\n", GetSystemMetrics(SM_CXFIXEDFRAME));
+        std::printf("cyfixedframe %d\n", GetSystemMetrics(SM_CYFIXEDFRAME));
+        std::printf("cxscreen %d\n", GetSystemMetrics(SM_CXSCREEN));
+        std::printf("cyscreen %d\n", GetSystemMetrics(SM_CYSCREEN));
+        std::printf("monitors %d\n", GetSystemMetrics(SM_CMONITORS));
+        return 0;
+    }
+    if (!std::strcmp(verb, "text-width") && argc == 6) {
+        char face[64];
+        if (!parseHex(argv[4], face, sizeof face)) return usage();
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        SetMapMode(dc, MM_TEXT);
+        HFONT font = CreateFontA(arg, 0, 0, 0, std::atoi(argv[3]), FALSE, FALSE, FALSE,
+                                 SHIFTJIS_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN, face);
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE size = {0, 0};
+        GetTextExtentPoint32A(dc, argv[5], static_cast<int>(std::strlen(argv[5])), &size);
+        char used[64] = {0};
+        GetTextFaceA(dc, sizeof used, used);
+        std::printf("width %ld\nheight %ld\n", size.cx, size.cy);
+        printHex("face", used);
+        SelectObject(dc, old);
+        DeleteObject(font);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+        return 0;
+    }
+    if (!std::strcmp(verb, "wait-dialog") && (argc == 3 || argc == 4)) {
+        char caption[512];
+        const char* want = nullptr;
+        if (argc == 4) {
+            if (!parseHex(argv[3], caption, sizeof caption)) return usage();
+            want = caption;
+        }
+        HWND d = waitFor(arg, [want] { return findDialog(want); });
+        if (!d) {
+            std::printf("no dialog\n");
+            return 1;
+        }
+        char text[512] = {0};
+        GetWindowTextA(d, text, sizeof text);
+        std::printf("dialog %p\n", static_cast<void*>(d));
+        printHex("caption", text);
+        EnumChildWindows(d, printControlProc, 0);
+        return 0;
+    }
+    if (!std::strcmp(verb, "press") && (argc == 3 || argc == 4)) {
+        HWND d = findDialog(nullptr);
+        if (!d) {
+            std::printf("no dialog\n");
+            return 1;
+        }
+        HWND button = GetDlgItem(d, arg);
+        if (!button) {
+            std::printf("no control %d\n", arg);
+            return 1;
+        }
+        // What a click on the button sends to its dialog.
+        PostMessageA(d, WM_COMMAND, MAKEWPARAM(arg, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        int ms = argc == 4 ? std::atoi(argv[3]) : 5000;
+        HWND gone = waitFor(ms, [d] { return IsWindow(d) ? nullptr : GetDesktopWindow(); });
+        if (!gone) {
+            std::printf("dialog still open\n");
+            return 1;
+        }
+        return 0;
+    }
+    if (!std::strcmp(verb, "wait-menu") && argc == 3) {
+        HWND m = waitFor(arg, [] {
+            HWND found = nullptr;
+            EnumWindows(findMenuProc, reinterpret_cast<LPARAM>(&found));
+            return found;
+        });
+        return m ? 0 : 1;
+    }
+    return usage();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rc = run(argc, argv);
+    std::fflush(stdout);
+    return rc;
+}
