@@ -11,6 +11,13 @@
 #                  <linux build folder>/wine-prefix
 #   E2E_WORK       a scratch folder for logs and screenshots (created)
 #
+# From scripts/run.sh, for instance:
+#   E2E_WIN_BUILD=build/windows E2E_PREFIX=... E2E_WORK=... (mkdir -p it)
+#   e2e_use_display          # Xvfb only when DISPLAY is unset
+#   e2e_ensure_prefix
+#   e2e_use_app "$PWD/build/windows"   # or e2e_install_app NAME for a copy
+#   e2e_launch; wait "$E2E_APP_PID"; e2e_wineserver -k; e2e_stop_xvfb
+#
 # Rules kept here for every Wine call: one environment (DISPLAY, WINEPREFIX,
 # LC_ALL=ja_JP.UTF-8 so that Wine's ANSI code page is 932), output always
 # redirected to files (Wine's background processes would hold a pipe open),
@@ -214,6 +221,9 @@ e2e_setup() {
   E2E_SCREEN_HEIGHT=${screen%%x*}
   e2e_start_xvfb "${E2E_SCREEN:-1280x800x24}"
   e2e_ensure_prefix
+  # The scenarios see the program without a capture library.
+  [ ! -e "$E2E_PREFIX/drive_c/windows/system32/Npcap/wpcap.dll" ] ||
+    e2e_die "$E2E_PREFIX has a capture library in system32/Npcap; the tests need a prefix without one"
 }
 
 # e2e_install_app NAME: a fresh folder C:\kestrava-e2e\NAME holding a copy of
@@ -225,6 +235,14 @@ e2e_install_app() {
   rm -rf "$E2E_APP_DIR"
   mkdir -p "$E2E_APP_DIR"
   cp "$E2E_WIN_BUILD/Kestrava.exe" "$E2E_APP_DIR/" || e2e_die "cannot copy Kestrava.exe"
+}
+
+# e2e_use_app DIR: run the Kestrava.exe that lies in the Unix folder DIR (Wine
+# shows the root of the Unix file system as drive Z:).
+e2e_use_app() {
+  E2E_APP_DIR=$(cd "$1" && pwd) || e2e_die "no folder $1"
+  [ -f "$E2E_APP_DIR/Kestrava.exe" ] || e2e_die "$E2E_APP_DIR/Kestrava.exe is missing"
+  E2E_APP_WINDIR="Z:${E2E_APP_DIR//\//\\}"
 }
 
 # Starts Kestrava.exe from E2E_APP_DIR in the background; E2E_APP_PID is the
