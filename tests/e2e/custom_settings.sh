@@ -37,6 +37,8 @@ e2e_launch
 e2e_wait_window 20000
 e2e_expect_eq "visible area (left top right bottom)" \
   "100 200 $((100 + visible_width)) $((200 + visible_height))" "$(e2e_field visible)"
+e2e_expect_eq "outer rectangle" \
+  "$((100 - cx)) $((200 - cy)) $((100 - cx + outer_width)) $((200 - cy + 30 + 10))" "$(e2e_field rect)"
 e2e_expect_eq "opacity" "alpha 128 flags 2" "$(e2e_field layered)"
 e2e_expect_eq "topmost" 0 "$(e2e_field topmost)"
 e2e_expect_file "setting.ini left alone at start" "$E2E_WORK/written.ini" "$ini"

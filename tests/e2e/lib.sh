@@ -24,7 +24,7 @@
 # and at the end the program's own exit command, then `wineserver -k`, then
 # the X server we started, by its process id.
 
-# Bump when the prefix set-up below changes: older prefixes are rebuilt.
+# Bump when the prefix set-up below changes: older prefixes are set up again.
 E2E_PREFIX_VERSION="kestrava-e2e prefix 1"
 
 E2E_XVFB_PID=
@@ -141,37 +141,47 @@ e2e_write_reg() {
   } >"$target"
 }
 
-# Creates the Wine prefix once (under a lock, so concurrent callers wait for the
-# first one): Wine's own fonts, the Japanese font faces mapped to the IPA
-# fonts, no window-manager decoration, and a "browser" that only records the
-# address it was asked to open into $E2E_PREFIX/opened.txt.
+# e2e_ensure_prefix [record-browser]: creates the Wine prefix once (under a
+# lock, so concurrent callers wait for the first one) and sets it up: Wine's own
+# fonts, the Japanese font faces mapped to the IPA fonts, no window-manager
+# decoration, HTML files opened by Wine's browser launcher. With
+# record-browser (the tests) the launcher's "browser" only records the address
+# it was asked to open into $E2E_PREFIX/opened.txt; without it Wine's default
+# list of Linux browsers is used. An existing prefix is set up in place, never
+# removed.
 e2e_ensure_prefix() {
+  local mode=${1:-}
   mkdir -p "$(dirname "$E2E_PREFIX")"
   local lockfd
   exec {lockfd}>"$E2E_PREFIX.lock"
   flock -w 600 "$lockfd" || e2e_die "cannot lock $E2E_PREFIX.lock"
-  if [ "$(cat "$E2E_PREFIX/kestrava-e2e.version" 2>/dev/null)" != "$E2E_PREFIX_VERSION" ]; then
-    e2e_log "creating the Wine prefix $E2E_PREFIX"
-    rm -rf "$E2E_PREFIX"
-    local env
-    mapfile -t env < <(e2e_wine_env)
-    # No Mono or Gecko: their installers would ask questions.
-    env "${env[@]}" WINEDLLOVERRIDES="mscoree=;mshtml=" wine wineboot -i \
-      >"$E2E_WORK/wineboot.log" 2>&1 || {
-      cat "$E2E_WORK/wineboot.log" >&2
-      e2e_die "wineboot failed"
-    }
-    e2e_wineserver -w
+  if [ "$(cat "$E2E_PREFIX/kestrava-e2e.version" 2>/dev/null)" != "$E2E_PREFIX_VERSION $mode" ]; then
+    if [ ! -f "$E2E_PREFIX/system.reg" ]; then
+      e2e_log "creating the Wine prefix $E2E_PREFIX"
+      local env
+      mapfile -t env < <(e2e_wine_env)
+      # No Mono or Gecko: their installers would ask questions.
+      env "${env[@]}" WINEDLLOVERRIDES="mscoree=;mshtml=" wine wineboot -i \
+        >"$E2E_WORK/wineboot.log" 2>&1 || {
+        cat "$E2E_WORK/wineboot.log" >&2
+        e2e_die "wineboot failed"
+      }
+      e2e_wineserver -w
+    fi
+    e2e_log "setting up the Wine prefix $E2E_PREFIX"
     mkdir -p "$E2E_PREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/* "$E2E_PREFIX/drive_c/windows/Fonts/"
 
-    local browser=$E2E_PREFIX/record-browser.sh
-    cat >"$browser" <<'EOF'
+    local browsers='-'
+    if [ "$mode" == record-browser ]; then
+      browsers="\"$E2E_PREFIX/record-browser.sh\""
+      cat >"$E2E_PREFIX/record-browser.sh" <<'EOF'
 #!/bin/sh
 # Stands in for the web browser: records the address it was asked to open.
 printf '%s\n' "$*" >>"$(dirname "$0")/opened.txt"
 EOF
-    chmod +x "$browser"
+      chmod +x "$E2E_PREFIX/record-browser.sh"
+    fi
 
     e2e_write_reg "$E2E_PREFIX/drive_c/kestrava-e2e.reg" <<EOF
 Windows Registry Editor Version 5.00
@@ -191,13 +201,13 @@ Windows Registry Editor Version 5.00
 @="\\"C:\\\\windows\\\\system32\\\\winebrowser.exe\\" \\"%1\\""
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]
-"Browsers"="$browser"
+"Browsers"=$browsers
 
 EOF
     e2e_wine "$E2E_WORK/regedit.out" "$E2E_WORK/regedit.err" regedit /S 'C:\kestrava-e2e.reg' ||
       e2e_die "regedit failed"
     e2e_wineserver -w
-    echo "$E2E_PREFIX_VERSION" >"$E2E_PREFIX/kestrava-e2e.version"
+    echo "$E2E_PREFIX_VERSION $mode" >"$E2E_PREFIX/kestrava-e2e.version"
   fi
   flock -u "$lockfd"
   exec {lockfd}>&-
@@ -220,7 +230,7 @@ e2e_setup() {
   screen=${screen#*x}
   E2E_SCREEN_HEIGHT=${screen%%x*}
   e2e_start_xvfb "${E2E_SCREEN:-1280x800x24}"
-  e2e_ensure_prefix
+  e2e_ensure_prefix record-browser
   # The scenarios see the program without a capture library.
   [ ! -e "$E2E_PREFIX/drive_c/windows/system32/Npcap/wpcap.dll" ] ||
     e2e_die "$E2E_PREFIX has a capture library in system32/Npcap; the tests need a prefix without one"

@@ -69,8 +69,12 @@ sleep 3
 # device and inode numbers.
 server_dir=server-$(printf '%x-%x' $(stat -c '%d %i' "$E2E_PREFIX"))
 server=
-for pid in $(pgrep wineserver); do
-  [ "$(basename "$(readlink "/proc/$pid/cwd")")" == "$server_dir" ] && server=$pid
+for proc in /proc/[0-9]*; do
+  case $(cat "$proc/comm" 2>/dev/null) in
+    wineserver | wineserver64)
+      [ "$(basename "$(readlink "$proc/cwd")")" == "$server_dir" ] && server=${proc#/proc/}
+      ;;
+  esac
 done
 hz=$(getconf CLK_TCK)
 a=$(cpu_ticks "$E2E_APP_PID")
