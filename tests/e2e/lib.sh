@@ -7,8 +7,8 @@
 # Set before calling the functions:
 #   E2E_WIN_BUILD  the Windows build folder holding Kestrava.exe and
 #                  kestrava-e2e-helper.exe
-#   E2E_PREFIX     the Wine prefix (created on first use), e.g.
-#                  <linux build folder>/wine-prefix
+#   E2E_PREFIX     the Wine prefix (created on first use); the tests use
+#                  <linux build folder>/e2e/wine-prefix
 #   E2E_WORK       a scratch folder for logs and screenshots (created)
 #
 # From scripts/run.sh, for instance:
@@ -310,14 +310,16 @@ e2e_exit_app() {
   e2e_wait_exit
 }
 
-# Waits up to 15 s for the Kestrava.exe process to end; 1 (and a failed check)
-# when it does not.
+# Waits up to 15 s for the Kestrava.exe process to end, which must give the
+# exit status 0; 1 (and a failed check) when it does not end.
 e2e_wait_exit() {
-  local i
+  local i status
   for i in $(seq 150); do
     if ! e2e_app_running; then
-      wait "$E2E_APP_PID" 2>/dev/null || true
+      status=0
+      wait "$E2E_APP_PID" 2>/dev/null || status=$?
       E2E_APP_PID=
+      e2e_expect_eq "exit status of Kestrava.exe" 0 "$status"
       return 0
     fi
     sleep 0.1
@@ -376,7 +378,8 @@ e2e_pixels() {
     awk -v x0="$2" -v y0="$3" -F'[ ,:()]+' 'NR > 1 { print $1 + x0, $2 + y0, $3, $4, $5 }'
 }
 
-# e2e_opened: the addresses the recording browser was asked to open, one a line.
+# e2e_opened_file: the file holding the addresses that the recording browser
+# was asked to open, one a line.
 e2e_opened_file() { echo "$E2E_PREFIX/opened.txt"; }
 
 # e2e_default_ini SCREEN_WIDTH: the 29 lines of setting.ini as a first start
