@@ -7,6 +7,8 @@
 //                           region box, visible area, layered alpha, topmost
 //   wait-gone MS            wait until the overlay window no longer exists
 //   command ID              post WM_COMMAND ID to the overlay window
+//   tray-click              post the tray icon's left-click notification (the
+//                           window re-applies its layout and repaints)
 //   move X Y                move the overlay window's outer rectangle to X, Y
 //   metrics                 frame sizes, screen size and monitor count
 //   text-width H WEIGHT FACEHEX TEXT
@@ -157,7 +159,7 @@ BOOL CALLBACK findMenuProc(HWND w, LPARAM param) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kestrava-e2e-helper wait-window MS | info | wait-gone MS | command ID |"
-                 " move X Y | metrics | text-width H WEIGHT FACEHEX TEXT |"
+                 " tray-click | move X Y | metrics | text-width H WEIGHT FACEHEX TEXT |"
                  " wait-dialog MS [CAPHEX] | press ID [MS] | wait-menu MS\n");
     return 2;
 }
@@ -196,6 +198,11 @@ int run(int argc, char** argv) {
         HWND w = findOverlay();
         if (!w) return 1;
         return PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(arg), 0) ? 0 : 1;
+    }
+    if (!std::strcmp(verb, "tray-click") && argc == 2) {
+        HWND w = findOverlay();
+        if (!w) return 1;
+        return PostMessageA(w, WM_USER, 0, WM_LBUTTONDOWN) ? 0 : 1;
     }
     if (!std::strcmp(verb, "move") && argc == 4) {
         HWND w = findOverlay();
