@@ -57,7 +57,7 @@ E2E_APP_DIR=$E2E_PREFIX/drive_c/Kestrava
 E2E_APP_WINDIR='C:\Kestrava'
 mkdir -p "$E2E_APP_DIR"
 cp "$E2E_WIN_BUILD/Kestrava.exe" "$E2E_APP_DIR/"
-ln -sfn "$E2E_APP_DIR" "$root/build/kestrava"
+ln -sfn wine-prefix/drive_c/Kestrava "$root/build/kestrava"
 
 echo "Starting Kestrava.exe (Wine prefix $E2E_PREFIX, logs in $E2E_WORK)."
 echo "Right-click the overlay or the tray icon for the menu; 終了 ends it."
