@@ -3,17 +3,7 @@
 // thread; the decisions come from app/overlay_model.h.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-// ANSI names throughout: the system's texts are code page 932 bytes.
-#undef UNICODE
-#undef _UNICODE
-
-#include <windows.h>
+#include "platform/windows_api.h"
 
 #include <shellapi.h>
 

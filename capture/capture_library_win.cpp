@@ -1,12 +1,6 @@
 #include "capture/capture_library.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#undef UNICODE
-#undef _UNICODE
-
-#include <windows.h>
+#include "platform/windows_api.h"
 
 #include <cstdio>
 

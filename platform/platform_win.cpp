@@ -1,17 +1,8 @@
 // The platform seam on Windows.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-// ANSI names throughout: the system's texts are code page 932 bytes.
-#undef UNICODE
-#undef _UNICODE
+#include "platform/windows_api.h"
 
 #include <iphlpapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
