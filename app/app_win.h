@@ -45,6 +45,10 @@ void deleteDisplayResources();
 
 LRESULT paintOverlay(HWND window);
 
+// Width in pixels of the first `length` bytes of `text` in the font selected
+// into composeSurface.
+int composeTextWidth(const char* text, int length);
+
 // Size, place, region, opacity and z-order from the settings and mainFont.
 void applyWindowLayout(HWND window);
 

@@ -1,10 +1,10 @@
 // The tray icon, the popup menu (menu 106) and what each of its commands does.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "app/app_win.h"
 #include "app/overlay_model.h"
+#include "platform/platform.h"
 #include "reports/reports.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -24,15 +24,12 @@ using ReportWriter = int32_t (*)(WindowHandle owner);
 // name, so it holds two backslashes; Windows reads them as one.
 void openReport(HWND window, ReportWriter writer, const char* fileName) {
     if (writer(window) != 0) return; // the writer has told the user
-    char path[MAX_PATH * 2 + 16];
-    char module[MAX_PATH];
-    if (GetModuleFileNameA(nullptr, module, MAX_PATH) != 0) {
-        char drive[MAX_PATH], directory[MAX_PATH], name[MAX_PATH], extension[MAX_PATH];
-        _splitpath(module, drive, directory, name, extension);
-        std::snprintf(path, sizeof path, "%s%s\\%s", drive, directory, fileName);
-    } else {
+    char directory[MAX_PATH];
+    char path[MAX_PATH * 2];
+    if (platformExecutableDirectory(directory, sizeof directory))
+        std::snprintf(path, sizeof path, "%s\\%s", directory, fileName);
+    else
         std::snprintf(path, sizeof path, "%s", fileName);
-    }
     ShellExecuteA(window, "open", path, nullptr, nullptr, SW_SHOW);
 }
 

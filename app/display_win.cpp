@@ -45,6 +45,15 @@ void takeScreenSize() {
     }
 }
 
+void deletePensAndBrushes() {
+    deleteObject(ipv4FramePen);
+    deleteObject(ipv6FramePen);
+    deleteObject(backgroundBrush);
+    deleteObject(dnsBarBrush);
+    deleteObject(tcpBarBrush);
+    deleteObject(icmpBarBrush);
+}
+
 } // namespace
 
 void createPensAndBrushes() {
@@ -55,12 +64,7 @@ void createPensAndBrushes() {
         SelectObject(*surface, GetStockObject(BLACK_PEN));
         SelectObject(*surface, GetStockObject(WHITE_BRUSH));
     }
-    deleteObject(ipv4FramePen);
-    deleteObject(ipv6FramePen);
-    deleteObject(backgroundBrush);
-    deleteObject(dnsBarBrush);
-    deleteObject(tcpBarBrush);
-    deleteObject(icmpBarBrush);
+    deletePensAndBrushes();
     ipv4FramePen = CreatePen(PS_SOLID, 1, colorValue(settings.ipv4FrameColor));
     ipv6FramePen = CreatePen(PS_SOLID, 1, colorValue(settings.ipv6FrameColor));
     backgroundBrush = CreateSolidBrush(colorValue(settings.backgroundColor));
@@ -129,10 +133,5 @@ void deleteDisplayResources() {
     }
     deleteObject(mainFont);
     deleteObject(dialogFont);
-    deleteObject(ipv4FramePen);
-    deleteObject(ipv6FramePen);
-    deleteObject(backgroundBrush);
-    deleteObject(dnsBarBrush);
-    deleteObject(tcpBarBrush);
-    deleteObject(icmpBarBrush);
+    deletePensAndBrushes();
 }

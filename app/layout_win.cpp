@@ -8,9 +8,7 @@
 namespace {
 
 int measure(const char* text) {
-    SIZE size{};
-    GetTextExtentPoint32A(composeSurface, text, static_cast<int>(std::strlen(text)), &size);
-    return size.cx;
+    return composeTextWidth(text, static_cast<int>(std::strlen(text)));
 }
 
 } // namespace

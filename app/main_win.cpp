@@ -31,16 +31,17 @@ void invalidateWindow() {
     invalidateOverlay(overlayWindow);
 }
 
-void onTimer() {
-    TimerActions actions{};
-    actions.applyLayout = layoutOverlay;
-    actions.invalidate = invalidateWindow;
-    actions.refreshOwners = refreshOwnerTable;
-    actions.loadCaptureLibrary = loadCaptureLibrary;
-    // Opening the capture session and learning the adapter's hardware address
-    // are not built yet: with the library found, those steps wait.
-    runTimerStep(actions);
-}
+// What the timer step may ask of the system. Opening the capture session and
+// learning the adapter's hardware address are not built yet: with the library
+// found, those steps wait.
+const TimerActions timerActions = {
+    layoutOverlay,      // applyLayout
+    invalidateWindow,   // invalidate
+    refreshOwnerTable,  // refreshOwners
+    loadCaptureLibrary, // loadCaptureLibrary
+    nullptr,            // openCaptureSession
+    nullptr,            // findLocalMacAddress
+};
 
 void onTrayNotify(HWND window, LPARAM mouseMessage) {
     if (mouseMessage == WM_LBUTTONDOWN && uiBusy == 0) {
@@ -86,7 +87,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT:
         return paintOverlay(window);
     case WM_TIMER:
-        onTimer();
+        runTimerStep(timerActions);
         break;
     case WM_COMMAND:
         runMenuCommand(window, LOWORD(wParam));

@@ -237,29 +237,18 @@ BarSlices computeBarSlices(int32_t paintLeft, int32_t paintTop, int32_t paintBot
     const int32_t tcpX = windowLayout.tcpColumnX - 2 * cx - 1;
     const int32_t icmpX = windowLayout.icmpColumnX - 2 * cx - 1;
 
-    // Each bar spans its column in proportion to its rate; the DNS bar shows
-    // the unanswered share.
+    // Each bar is copied from its surface to the same x on the window and
+    // spans its column in proportion to its rate; the DNS bar shows the
+    // unanswered share.
+    auto slice = [&](int32_t x, int32_t column, int32_t percent) {
+        return BarSlice{x, sourceY, x, top, column * percent / 100, height};
+    };
     BarSlices bars;
-    bars.dns = {paintLeft,
-                sourceY,
-                paintLeft,
-                top,
-                (windowLayout.tcpColumnX - 2 * cx - paintLeft - 1) *
-                    (100 - overlayRates.dnsResolvedPercent) / 100,
-                height};
-    bars.tcp = {tcpX,
-                sourceY,
-                tcpX,
-                top,
-                (windowLayout.icmpColumnX - windowLayout.tcpColumnX) *
-                    overlayRates.tcpErrorPercent / 100,
-                height};
-    bars.icmp = {icmpX,
-                 sourceY,
-                 icmpX,
-                 top,
-                 (windowLayout.windowWidth - windowLayout.icmpColumnX) *
-                     overlayRates.icmpErrorPercent / 100,
-                 height};
+    bars.dns = slice(paintLeft, windowLayout.tcpColumnX - 2 * cx - paintLeft - 1,
+                     100 - overlayRates.dnsResolvedPercent);
+    bars.tcp = slice(tcpX, windowLayout.icmpColumnX - windowLayout.tcpColumnX,
+                     overlayRates.tcpErrorPercent);
+    bars.icmp = slice(icmpX, windowLayout.windowWidth - windowLayout.icmpColumnX,
+                      overlayRates.icmpErrorPercent);
     return bars;
 }

@@ -9,12 +9,6 @@
 
 namespace {
 
-int textWidth(HDC surface, const char* text, int length) {
-    SIZE size{};
-    GetTextExtentPoint32A(surface, text, length, &size);
-    return size.cx;
-}
-
 void drawText(HDC surface, int x, int y, const char* text) {
     TextOutA(surface, x, y, text, static_cast<int>(std::strlen(text)));
 }
@@ -23,7 +17,7 @@ void drawText(HDC surface, int x, int y, const char* text) {
 // right-aligned with its start cut off when it is wider than the window.
 void drawRow(const char* text, int y, uint32_t color, int visibleWidth) {
     int length = static_cast<int>(std::strlen(text));
-    int x = rowTextX(textWidth(composeSurface, text, length), visibleWidth);
+    int x = rowTextX(composeTextWidth(text, length), visibleWidth);
     SetTextColor(composeSurface, color);
     TextOutA(composeSurface, x, y, text, length);
 }
@@ -70,6 +64,12 @@ void copyBar(HDC window, HDC surface, const BarSlice& bar) {
 }
 
 } // namespace
+
+int composeTextWidth(const char* text, int length) {
+    SIZE size{};
+    GetTextExtentPoint32A(composeSurface, text, length, &size);
+    return size.cx;
+}
 
 LRESULT paintOverlay(HWND window) {
     const int frameX = GetSystemMetrics(SM_CXFIXEDFRAME);
