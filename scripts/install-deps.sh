@@ -13,6 +13,10 @@ packages=(
   # running Kestrava.exe on Linux and its end-to-end tests
   wine wine64 fonts-wine fonts-ipafont-gothic locales
   xvfb xdotool imagemagick x11-utils
+  # live-capture tests in network namespaces: the namespaces, a DNS responder
+  # and an HTTP server (python3), pings, reference captures; hyperfine times
+  # the offline analyser beside tcpdump
+  iproute2 iputils-ping python3 tcpdump hyperfine
 )
 
 missing=()
