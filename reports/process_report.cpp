@@ -22,37 +22,28 @@ template <class Address> static void writeHostCell(ReportWriter& writer, const A
 
 // One section. `markMissingProcess`: the IPv4 section greys a process cell
 // that reads "notfound"; the IPv6 section writes every process cell plain.
+// Rows are grouped from one copy of the table, taken a record at a time under
+// the lock: each slot is read once, however many processes there are.
 template <class Address, int N>
 static void writeProcessRows(ReportWriter& writer, const ProcessAddress<Address> (&table)[N],
                              bool markMissingProcess) {
+    static ProcessAddress<Address> rows[N]; // one report at a time (user-interface thread)
+    for (int slot = 0; slot < N; ++slot) rows[slot] = copyRecord(table[slot]);
     bool done[N] = {};
     int number = 1;
     for (int first = 0; first < N; ++first) {
-        if (done[first]) continue;
-        char process[kProcessNameSize];
-        {
-            TrafficLock lock(trafficMutex);
-            copyText(process, table[first].process, kProcessNameSize - 1);
-        }
-        if (process[0] == '\0') continue;
+        const char* process = rows[first].process;
+        if (done[first] || process[0] == '\0') continue;
         const char* processCell =
             markMissingProcess && std::strcmp(process, kNotFound) == 0 ? kMissingCell : kPlainCell;
         for (int slot = first; slot < N; ++slot) {
-            if (done[slot]) continue;
-            Address address;
-            bool same;
-            {
-                TrafficLock lock(trafficMutex);
-                same = std::strcmp(table[slot].process, process) == 0;
-                address = table[slot].address;
-            }
-            if (!same) continue;
+            if (done[slot] || std::strcmp(rows[slot].process, process) != 0) continue;
             char text[kAddressTextSize];
-            addressText(address, text);
+            addressText(rows[slot].address, text);
             writeFragment(writer, "<tr><td>%d</td>%s%s</td><td>", number, processCell, process);
             ++number;
             writeFragment(writer, "%s", text);
-            writeHostCell(writer, address);
+            writeHostCell(writer, rows[slot].address);
             done[slot] = true;
         }
     }
