@@ -9,6 +9,8 @@
 //
 // Threads: the user-interface thread is the only writer; every access from
 // either thread holds `ownerMutex`, for one record written or one look-up.
+// The capture thread takes it inside trafficMutex (findPortOwner while it
+// handles a frame), so nothing may take trafficMutex while holding ownerMutex.
 #pragma once
 
 #include <cstdint>
