@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -108,10 +109,8 @@ void clampColor(ColorSetting& color) {
 void applyRangeRules(Settings& s) {
     if (s.windowX < 0 || s.windowX > screenWidth) s.windowX = 0;
     if (s.windowY < 0 || s.windowY > screenHeight) s.windowY = 0;
-    if (s.fontSize < 6) s.fontSize = 6;
-    if (s.fontSize > 256) s.fontSize = 256;
-    if (s.opacity < 1) s.opacity = 1;
-    if (s.opacity > 255) s.opacity = 255;
+    s.fontSize = std::clamp(s.fontSize, kMinFontSize, kMaxFontSize);
+    s.opacity = std::clamp(s.opacity, kMinOpacity, kMaxOpacity);
     clampColor(s.backgroundColor);
     clampColor(s.ipv4FrameColor);
     clampColor(s.ipv6FrameColor);

@@ -17,6 +17,12 @@ constexpr int kFontFaceSize = 32;           // at most 31 bytes
 constexpr int kSelectedInterfaceSize = 256; // at most 255 bytes
 constexpr int kSettingsFileMax = 4096;
 
+// The ranges the record is held to, after loading and in the settings dialog.
+constexpr int32_t kMinFontSize = 6;
+constexpr int32_t kMaxFontSize = 256;
+constexpr int32_t kMinOpacity = 1; // nearly invisible, never gone
+constexpr int32_t kMaxOpacity = 255;
+
 // Fields in the order setting.ini lists them (but fontFace, which the file puts
 // right after fontSize).
 struct Settings {
