@@ -3,6 +3,7 @@
 // thread; the decisions come from app/overlay_model.h.
 #pragma once
 
+#include "app/overlay_model.h"
 #include "platform/windows_api.h"
 
 #include <shellapi.h>
@@ -38,12 +39,21 @@ LRESULT initDisplay(HWND window);
 // Selecting them into the surfaces is left to the caller.
 void createPensAndBrushes();
 
+// Replaces mainFont with one made from the settings' size, weight and face,
+// selected into composeSurface.
+void rebuildMainFont();
+
 // WM_DESTROY: deletes the surfaces, their bitmaps, the fonts, pens and brushes.
 void deleteDisplayResources();
 
 // ---- Painting and geometry (paint_win.cpp, layout_win.cpp) ---------------------
 
 LRESULT paintOverlay(HWND window);
+
+// Selects the frame pen of `pen` into the four surfaces and backgroundBrush
+// into composeSurface. Keep selects the pen in use again, as the pens and
+// brushes need after createPensAndBrushes replaced them.
+void selectFramePen(FramePen pen);
 
 // Width in pixels of the first `length` bytes of `text` in the font selected
 // into composeSurface.

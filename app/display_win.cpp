@@ -30,6 +30,10 @@ HFONT createTextFont(int height, int weight, const char* face) {
                        kFixedModernPitch, face);
 }
 
+HFONT createMainFont() {
+    return createTextFont(settings.fontSize, settings.fontWeight, settings.fontFace);
+}
+
 template <class Object> void deleteObject(Object& object) {
     if (object) DeleteObject(object);
     object = nullptr;
@@ -73,6 +77,16 @@ void createPensAndBrushes() {
     icmpBarBrush = CreateSolidBrush(colorValue(settings.icmpColor));
 }
 
+void rebuildMainFont() {
+    // A font still selected into a device context cannot be deleted: the
+    // dialog font stands in on every surface until the next paint selects the
+    // new one into the bar surfaces.
+    for (HDC* surface : surfaces) SelectObject(*surface, dialogFont);
+    deleteObject(mainFont);
+    mainFont = createMainFont();
+    SelectObject(composeSurface, mainFont);
+}
+
 LRESULT initDisplay(HWND window) {
     resetOverlayState(); // statusMessage, tickCount, uiBusy, burst and drain flags, rates
     takeScreenSize();
@@ -98,7 +112,7 @@ LRESULT initDisplay(HWND window) {
 
     addTrayIcon(window);
 
-    mainFont = createTextFont(settings.fontSize, settings.fontWeight, settings.fontFace);
+    mainFont = createMainFont();
     dialogFont = createTextFont(12, FW_NORMAL, "ＭＳ Ｐゴシック");
 
     // a new device context paints with its own (white) brush
@@ -111,8 +125,7 @@ LRESULT initDisplay(HWND window) {
     }
 
     createPensAndBrushes();
-    for (HDC* surface : surfaces) SelectObject(*surface, ipv4FramePen);
-    SelectObject(composeSurface, backgroundBrush);
+    selectFramePen(FramePen::Ipv4);
 
     applyWindowLayout(window);
     invalidateOverlay(window);

@@ -22,14 +22,6 @@ void drawRow(const char* text, int y, uint32_t color, int visibleWidth) {
     TextOutA(composeSurface, x, y, text, length);
 }
 
-void selectFramePen(FramePen pen) {
-    if (pen == FramePen::Keep) return;
-    HPEN chosen = pen == FramePen::Ipv4 ? ipv4FramePen : ipv6FramePen;
-    for (HDC surface : {composeSurface, dnsBarSurface, tcpBarSurface, icmpBarSurface})
-        SelectObject(surface, chosen);
-    SelectObject(composeSurface, backgroundBrush);
-}
-
 // Each bar surface holds a rectangle in the bar colour with the label written
 // on it in the background colour: the slice copied onto the window shows the
 // part of the label under the bar inverted.
@@ -63,7 +55,18 @@ void copyBar(HDC window, HDC surface, const BarSlice& bar) {
     BitBlt(window, bar.x, bar.y, bar.width, bar.height, surface, bar.sourceX, bar.sourceY, SRCCOPY);
 }
 
+FramePen framePenInUse = FramePen::Ipv4;
+
 } // namespace
+
+void selectFramePen(FramePen pen) {
+    if (pen == FramePen::Keep) pen = framePenInUse;
+    framePenInUse = pen;
+    HPEN chosen = pen == FramePen::Ipv4 ? ipv4FramePen : ipv6FramePen;
+    for (HDC surface : {composeSurface, dnsBarSurface, tcpBarSurface, icmpBarSurface})
+        SelectObject(surface, chosen);
+    SelectObject(composeSurface, backgroundBrush);
+}
 
 int composeTextWidth(const char* text, int length) {
     SIZE size{};
@@ -89,7 +92,7 @@ LRESULT paintOverlay(HWND window) {
 
     static OverlayFrame frame; // its rows are 4 KiB of text
     takeOverlayFrame(&frame);
-    selectFramePen(frame.pen);
+    if (frame.pen != FramePen::Keep) selectFramePen(frame.pen);
 
     Rectangle(composeSurface, 0, 0, visibleWidth, (twoLine + 1) * fontSize + 2 * (5 - frameY));
     SelectObject(composeSurface, mainFont);
