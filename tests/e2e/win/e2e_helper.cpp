@@ -20,6 +20,25 @@
 //   press ID [MS]           post the click of button ID to that dialog and wait
 //                           (up to MS) until the dialog is gone
 //   wait-menu MS            wait until a popup menu is shown
+//   dialog-state            the open dialog as "wait-dialog" prints it, and the
+//                           number of dialogs, its client area and controls in
+//                           screen coordinates, scroll-bar and up-down positions
+//                           and ranges, and the entries of its combo boxes
+//   click ID                click button ID of the dialog (BM_CLICK)
+//   scroll ID REQUEST POS COUNT
+//                           COUNT times the WM_HSCROLL REQUEST (SB_ value, thumb
+//                           position POS) of bar ID, each followed by the end of
+//                           the scroll and a repaint of the dialog
+//   select ID INDEX         pick entry INDEX (-1: none) of combo box ID, with the
+//                           CBN_SELCHANGE a pick sends
+//   set-text ID HEX [N]     put the text (hex bytes, N times over) into control
+//                           ID, as a paste does
+//   fonts                   the faces the system enumerates for the Shift_JIS
+//                           character set, in its order
+//   open-close N ID         N times: the settings command, then button ID of the
+//                           dialog it opens, waiting each time until it is gone
+//   sync                    wait until the overlay's thread has handled everything
+//                           sent before
 //
 // Texts are printed as hex of their code page 932 bytes, so that the scripts
 // compare bytes, not whatever a terminal makes of them. Exit status 0 on
@@ -156,11 +175,174 @@ BOOL CALLBACK findMenuProc(HWND w, LPARAM param) {
     return TRUE;
 }
 
+// ---- Driving a dialog as a user does ------------------------------------------
+
+int usage();
+
+struct DialogTally {
+    HWND owner;
+    int count;
+};
+
+BOOL CALLBACK countDialogProc(HWND w, LPARAM param) {
+    DialogTally* t = reinterpret_cast<DialogTally*>(param);
+    char cls[64] = {0};
+    GetClassNameA(w, cls, sizeof cls);
+    if (!std::strcmp(cls, "#32770") && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == t->owner)
+        ++t->count;
+    return TRUE;
+}
+
+// The dialogs the overlay owns: one at most while a command runs.
+int dialogCount() {
+    DialogTally t = {findOverlay(), 0};
+    if (t.owner) EnumWindows(countDialogProc, reinterpret_cast<LPARAM>(&t));
+    return t.count;
+}
+
+void printRect(const char* label, int id, const RECT& r) {
+    std::printf("%s %d %ld %ld %ld %ld\n", label, id, r.left, r.top, r.right, r.bottom);
+}
+
+// A text another process's control answers to `message` (WM_GETTEXT,
+// CB_GETLBTEXT), in code page 932. The wide message is asked, since the system
+// carries a wide text between processes whole.
+void askText(HWND w, UINT message, WPARAM index, char* out, int size) {
+    static WCHAR wide[4096];
+    wide[0] = 0;
+    if (message == WM_GETTEXT)
+        index = sizeof wide / sizeof wide[0];
+    else if (SendMessageW(w, CB_GETLBTEXTLEN, index, 0) >= LRESULT(sizeof wide / sizeof wide[0]))
+        index = WPARAM(-1); // no such entry: an empty text
+    if (index != WPARAM(-1)) SendMessageW(w, message, index, reinterpret_cast<LPARAM>(wide));
+    out[0] = 0;
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, out, size, nullptr, nullptr);
+}
+
+BOOL CALLBACK printControlStateProc(HWND w, LPARAM param) {
+    printControlProc(w, param);
+    const int id = GetDlgCtrlID(w);
+    char cls[64] = {0};
+    GetClassNameA(w, cls, sizeof cls);
+    RECT r;
+    GetWindowRect(w, &r);
+    printRect("rect", id, r);
+    // GetWindowText gives another process's edit box and list as empty
+    static char text[8192];
+    askText(w, WM_GETTEXT, 0, text, sizeof text);
+    char label[32];
+    std::snprintf(label, sizeof label, "value %d", id);
+    printHex(label, text);
+    if (!std::strcmp(cls, "ScrollBar")) {
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_ALL;
+        GetScrollInfo(w, SB_CTL, &info);
+        std::printf("bar %d %d %d %d\n", id, info.nPos, info.nMin, info.nMax);
+    } else if (!std::strcmp(cls, "ComboBox")) {
+        std::printf("selected %d %d\n", id, static_cast<int>(SendMessageA(w, CB_GETCURSEL, 0, 0)));
+        const int count = static_cast<int>(SendMessageA(w, CB_GETCOUNT, 0, 0));
+        std::snprintf(label, sizeof label, "item %d", id);
+        for (int i = 0; i < count; ++i) {
+            askText(w, CB_GETLBTEXT, i, text, sizeof text);
+            printHex(label, text);
+        }
+    } else if (!std::strcmp(cls, "msctls_updown32")) {
+        // UDM_GETPOS, UDM_GETRANGE (high in the low word) and UDM_GETBUDDY
+        const LRESULT pos = SendMessageA(w, WM_USER + 104, 0, 0);
+        const LRESULT range = SendMessageA(w, WM_USER + 102, 0, 0);
+        HWND buddy = reinterpret_cast<HWND>(SendMessageA(w, WM_USER + 106, 0, 0));
+        std::printf("updown %d %d %d %d %d\n", id, static_cast<short>(LOWORD(pos)),
+                    static_cast<short>(HIWORD(range)), static_cast<short>(LOWORD(range)),
+                    buddy ? GetDlgCtrlID(buddy) : 0);
+    }
+    return TRUE;
+}
+
+int CALLBACK printFaceProc(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM) {
+    printHex("face", font->lfFaceName);
+    return 1;
+}
+
+// Sends the settings command and waits for its dialog.
+HWND openSettings(int ms) {
+    HWND w = findOverlay();
+    if (!w || !PostMessageA(w, WM_COMMAND, 40020, 0)) return nullptr;
+    return waitFor(ms, [] { return findDialog(nullptr); });
+}
+
+bool waitGone(HWND dialog, int ms) {
+    return waitFor(ms, [dialog] { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); }) !=
+           nullptr;
+}
+
+// The dialog subcommands; 1 when there is no dialog or no such control.
+int driveDialog(int argc, char** argv) {
+    const char* verb = argv[1];
+    HWND d = findDialog(nullptr);
+    if (!d) {
+        std::printf("no dialog\n");
+        return 1;
+    }
+    if (!std::strcmp(verb, "dialog-state")) {
+        char text[512] = {0};
+        GetWindowTextA(d, text, sizeof text);
+        std::printf("dialog %p\ndialogs %d\n", static_cast<void*>(d), dialogCount());
+        printHex("caption", text);
+        RECT client;
+        GetClientRect(d, &client);
+        MapWindowPoints(d, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        printRect("client", 0, client);
+        EnumChildWindows(d, printControlStateProc, 0);
+        return 0;
+    }
+    HWND control = GetDlgItem(d, std::atoi(argv[2]));
+    if (!control) {
+        std::printf("no control %s\n", argv[2]);
+        return 1;
+    }
+    if (!std::strcmp(verb, "click")) {
+        SendMessageA(control, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (!std::strcmp(verb, "scroll")) {
+        const int request = std::atoi(argv[3]), position = std::atoi(argv[4]);
+        for (int n = std::atoi(argv[5]); n > 0; --n) {
+            SendMessageA(d, WM_HSCROLL, MAKEWPARAM(request, position),
+                         reinterpret_cast<LPARAM>(control));
+            SendMessageA(d, WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0),
+                         reinterpret_cast<LPARAM>(control));
+            RedrawWindow(d, nullptr, nullptr, RDW_UPDATENOW);
+        }
+        return 0;
+    }
+    if (!std::strcmp(verb, "select")) {
+        SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(std::atoi(argv[3])), 0);
+        SendMessageA(d, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(control));
+        return 0;
+    }
+    // set-text
+    static char piece[4096], text[65536];
+    if (!parseHex(argv[3], piece, sizeof piece)) return usage();
+    const size_t length = std::strlen(piece);
+    size_t used = 0;
+    for (int n = argc == 5 ? std::atoi(argv[4]) : 1; n > 0 && used + length < sizeof text; --n) {
+        std::memcpy(text + used, piece, length);
+        used += length;
+    }
+    text[used] = 0;
+    SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: kestrava-e2e-helper wait-window MS | info | wait-gone MS | command ID |"
                  " tray-click | move X Y | metrics | text-width H WEIGHT FACEHEX TEXT |"
-                 " wait-dialog MS [CAPHEX] | press ID [MS] | wait-menu MS\n");
+                 " wait-dialog MS [CAPHEX] | press ID [MS] | wait-menu MS | dialog-state |"
+                 " click ID | scroll ID REQUEST POS COUNT | select ID INDEX |"
+                 " set-text ID HEX [N] | fonts | open-close N ID | sync\n");
     return 2;
 }
 
@@ -287,6 +469,41 @@ int run(int argc, char** argv) {
             return found;
         });
         return m ? 0 : 1;
+    }
+    if ((!std::strcmp(verb, "dialog-state") && argc == 2) ||
+        (!std::strcmp(verb, "click") && argc == 3) || (!std::strcmp(verb, "scroll") && argc == 6) ||
+        (!std::strcmp(verb, "select") && argc == 4) ||
+        (!std::strcmp(verb, "set-text") && (argc == 4 || argc == 5)))
+        return driveDialog(argc, argv);
+    if (!std::strcmp(verb, "fonts") && argc == 2) {
+        LOGFONTA filter = {};
+        filter.lfCharSet = SHIFTJIS_CHARSET;
+        HDC screen = GetDC(nullptr);
+        EnumFontFamiliesExA(screen, &filter, printFaceProc, 0, 0);
+        ReleaseDC(nullptr, screen);
+        return 0;
+    }
+    if (!std::strcmp(verb, "open-close") && argc == 4) {
+        const int button = std::atoi(argv[3]);
+        for (int n = 0; n < arg; ++n) {
+            HWND d = openSettings(10000);
+            if (!d) {
+                std::printf("no dialog at opening %d\n", n + 1);
+                return 1;
+            }
+            PostMessageA(d, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(d, button)));
+            if (!waitGone(d, 10000)) {
+                std::printf("dialog still open at closing %d\n", n + 1);
+                return 1;
+            }
+        }
+        SendMessageA(findOverlay(), WM_NULL, 0, 0);
+        return 0;
+    }
+    if (!std::strcmp(verb, "sync") && argc == 2) {
+        HWND w = findOverlay();
+        return w && SendMessageA(w, WM_NULL, 0, 0) == 0 ? 0 : 1;
     }
     return usage();
 }
