@@ -71,10 +71,11 @@ e2e_expect_file() {
   fi
 }
 
-# The environment of every Wine call.
+# The environment of every Wine call. E2E_WINEDEBUG, when set, replaces the
+# quiet default (e2e_launch_gdi_traced sets it for one launch).
 e2e_wine_env() {
   echo "LC_ALL=ja_JP.UTF-8"
-  echo "WINEDEBUG=-all"
+  echo "WINEDEBUG=${E2E_WINEDEBUG:--all}"
   echo "WINEPREFIX=$E2E_PREFIX"
   echo "DISPLAY=$DISPLAY"
 }
@@ -540,4 +541,152 @@ e2e_check_picture() {
     e2e_fail "$what: $inside pixels inside are neither $back nor $text (first: $samples)"
   [ "$pure" -ge 20 ] && e2e_pass "$what: $pure text pixels in $text" ||
     e2e_fail "$what: only $pure pixels in the text colour $text"
+}
+
+# ---- GDI objects under Wine ----------------------------------------------------
+# Wine's GetGuiResources is a stub (0, ERROR_CALL_NOT_IMPLEMENTED), so the
+# tests count the GDI objects of the program from Wine's relay trace, limited
+# (RelayInclude) to the calls that create, hand over and delete them. Each
+# handle a creating call returns is held until a DeleteObject or DeleteDC of it
+# succeeds; ReleaseDC gives back what GetDC or GetWindowDC gave; SetWindowRgn
+# hands its region to the system, which deletes it. The trace has one "Call"
+# line with the arguments and one "Ret" line with the result per call, per
+# thread; calls that Wine's own user32 and gdi32 make among themselves are not
+# traced, so what is counted is what the program and the controls of its
+# dialogs hold.
+E2E_GDI_CALLS="gdi32.CreatePen;gdi32.CreatePenIndirect;gdi32.ExtCreatePen;\
+gdi32.CreateSolidBrush;gdi32.CreateBrushIndirect;gdi32.CreateHatchBrush;\
+gdi32.CreatePatternBrush;gdi32.CreateDIBPatternBrushPt;gdi32.CreateFontA;gdi32.CreateFontW;\
+gdi32.CreateFontIndirectA;gdi32.CreateFontIndirectW;gdi32.CreateFontIndirectExW;\
+gdi32.CreateCompatibleDC;gdi32.CreateDCA;gdi32.CreateDCW;gdi32.CreateICA;gdi32.CreateICW;\
+gdi32.CreateCompatibleBitmap;gdi32.CreateBitmap;gdi32.CreateBitmapIndirect;\
+gdi32.CreateDIBSection;gdi32.CreateDIBitmap;gdi32.CreateRectRgn;gdi32.CreateRectRgnIndirect;\
+gdi32.CreateRoundRectRgn;gdi32.CreateEllipticRgn;gdi32.CreateEllipticRgnIndirect;\
+gdi32.CreatePolygonRgn;gdi32.ExtCreateRegion;gdi32.CreatePalette;\
+gdi32.DeleteObject;gdi32.DeleteDC;user32.GetDC;user32.GetDCEx;user32.GetWindowDC;\
+user32.ReleaseDC;user32.SetWindowRgn"
+
+# e2e_launch_gdi_traced: e2e_launch with the relay trace of the calls above in
+# the program's standard error ($E2E_WORK/kestrava.N.err).
+e2e_launch_gdi_traced() {
+  e2e_wine "$E2E_WORK/relay-include.out" "$E2E_WORK/relay-include.err" \
+    reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$E2E_GDI_CALLS" /f ||
+    e2e_die "cannot limit the relay trace"
+  E2E_WINEDEBUG=-all,+relay e2e_launch
+}
+
+# The trace of the last launch.
+e2e_gdi_trace() { echo "$E2E_WORK/kestrava.$E2E_LAUNCHES.err"; }
+
+# e2e_gdi_live: the GDI objects the program holds now, one a line: the handle
+# and the call that made it ("01100054 gdi32.CreateSolidBrush(00000000)").
+e2e_gdi_live() {
+  awk '
+    /^[0-9a-f]+:(Call|Ret) +(gdi32|user32)[.][A-Za-z]+[(]/ {
+      colon = index($0, ":"); thread = substr($0, 1, colon - 1)
+      rest = substr($0, colon + 1); isCall = rest ~ /^Call/
+      sub(/^[A-Za-z]+ +/, "", rest)                 # "gdi32.CreatePen(...) ret=..."
+      name = substr(rest, 1, index(rest, "(") - 1)
+      if (isCall) { args = substr(rest, 1, index(rest, ")")); pending[thread, name] = args; next }
+      result = rest; sub(/.*retval=/, "", result); sub(/ .*/, "", result)
+      if (result ~ /^0+$/) next                     # failed: nothing made, nothing freed
+      split(substr(pending[thread, name], length(name) + 2), arg, /[,)]/)
+      fn = substr(name, index(name, ".") + 1)
+      if (fn ~ /^(Create|ExtCreate|GetDC|GetWindowDC)/) live[result] = pending[thread, name]
+      else if (fn == "DeleteObject" || fn == "DeleteDC") delete live[arg[1]]
+      else if (fn == "ReleaseDC" || fn == "SetWindowRgn") delete live[arg[2]]
+    }
+    END { for (h in live) print h, live[h] }' "$(e2e_gdi_trace)" | sort
+}
+
+e2e_gdi_count() { e2e_gdi_live | wc -l; }
+
+# e2e_gdi_mark: the length of the trace now, for e2e_gdi_calls.
+e2e_gdi_mark() { stat -c %s "$(e2e_gdi_trace)"; }
+
+# e2e_gdi_calls MARK TEXT: how many traced calls since MARK begin with TEXT
+# ("gdi32.CreatePen(").
+e2e_gdi_calls() {
+  tail -c +$(($1 + 1)) "$(e2e_gdi_trace)" | grep -c -F ":Call $2" || true
+}
+
+# ---- Dialogs and pictures ------------------------------------------------------
+
+# e2e_line PREFIX: the rest of the first line of helper.out that starts with
+# PREFIX and a blank ("bar 1005" gives "0 0 255").
+e2e_line() {
+  awk -v p="$1 " 'index($0, p) == 1 { print substr($0, length(p) + 1); exit }' "$E2E_WORK/helper.out"
+}
+
+# e2e_text TEXT: hex of TEXT in code page 932, "-" for an empty text, as the
+# helper prints texts.
+e2e_text() {
+  if [ -z "$1" ]; then echo -; else e2e_hex "$1"; fi
+}
+
+# e2e_screenshot_when NAME X Y "R G B": screenshots until the pixel X,Y shows
+# the colour (up to 10 s), so that a repaint has reached the screen; the last
+# one stays as NAME.png.
+e2e_screenshot_when() {
+  local name=$1 x=$2 y=$3 want=$4 i
+  for i in $(seq 50); do
+    e2e_screenshot "$name"
+    [ "$(e2e_pixels "$name" "$x" "$y" 1 1 | cut -d' ' -f3-)" == "$want" ] && return 0
+    sleep 0.2
+  done
+  e2e_log "pixel $x,$y of $name.png is not $want after 10 s"
+}
+
+# e2e_ink_box SHOT L T W H BACKGROUND: the box of the pixels inside the frame of
+# the area L,T (W×H) that are not BACKGROUND ("r g b"), relative to L,T:
+# "left top right bottom", or "none".
+e2e_ink_box() {
+  e2e_pixels "$1" $(($2 + 1)) $(($3 + 1)) $(($4 - 2)) $(($5 - 2)) | awk -v l="$2" -v t="$3" -v back="$6" '
+    $3 " " $4 " " $5 != back {
+      x = $1 - l; y = $2 - t
+      if (!n++ || x < x0) x0 = x; if (n == 1 || y < y0) y0 = y
+      if (x > x1) x1 = x; if (y > y1) y1 = y
+    }
+    END { if (n) print x0, y0, x1, y1; else print "none" }'
+}
+
+# e2e_check_preview SHOT L T FRAME BACKGROUND DNS TCP ICMP: the settings
+# dialog's preview whose top-left corner is at L,T on the screen (80×50): a
+# 1-pixel frame in FRAME, inside BACKGROUND with the labels "DNS", "TCP" and
+# "ICMP" (rows from y 4, 20 and 36, 12 pixels high) in their colours, the
+# smoothed edges of a glyph between its colour and the background, and at
+# least 5 pixels of each label's pure colour.
+e2e_check_preview() {
+  local shot=$1 l=$2 t=$3 frame=$4 back=$5
+  local result
+  result=$(e2e_pixels "$shot" "$l" "$t" 80 50 | awk -v l="$l" -v t="$t" \
+    -v frame="$frame" -v back="$back" -v c1="$6" -v c2="$7" -v c3="$8" '
+    BEGIN { split(frame, f, " "); split(back, g, " ") }
+    function near(a, e) { return a - e <= 3 && e - a <= 3 }
+    {
+      x = $1 - l; y = $2 - t; p[1] = $3; p[2] = $4; p[3] = $5
+      if (x == 0 || y == 0 || x == 79 || y == 49) {
+        if (!(p[1] == f[1] && p[2] == f[2] && p[3] == f[3])) { framebad++; if (!sf) sf = $0 }
+        next
+      }
+      row = y < 20 ? 1 : y < 36 ? 2 : 3
+      split(row == 1 ? c1 : row == 2 ? c2 : c3, c, " ")
+      if (p[1] == c[1] && p[2] == c[2] && p[3] == c[3]) pure[row]++
+      best = 1; for (i = 2; i <= 3; i++) if ((c[i] - g[i])^2 > (c[best] - g[best])^2) best = i
+      k = (c[best] == g[best]) ? 0 : (p[best] - g[best]) / (c[best] - g[best])
+      ok = k >= 0 && k <= 1
+      for (i = 1; i <= 3; i++) if (!near(p[i], g[i] + k * (c[i] - g[i]))) ok = 0
+      if (!ok) { inside++; if (!si) si = $0 }
+    }
+    END { printf "%d %d %d %d %d|%s|%s\n", framebad, inside, pure[1], pure[2], pure[3], sf, si }')
+  local framebad inside p1 p2 p3
+  read -r framebad inside p1 p2 p3 <<<"${result%%|*}"
+  local samples=${result#*|} what="preview $shot at $l,$t"
+  [ "$framebad" -eq 0 ] && e2e_pass "$what: frame in $frame" ||
+    e2e_fail "$what: $framebad frame pixels are not $frame (first: ${samples%%|*})"
+  [ "$inside" -eq 0 ] && e2e_pass "$what: inside only $back and the label colours" ||
+    e2e_fail "$what: $inside pixels inside are neither $back nor their label's colour (first: ${samples#*|})"
+  [ "$p1" -ge 5 ] && [ "$p2" -ge 5 ] && [ "$p3" -ge 5 ] &&
+    e2e_pass "$what: labels in $6 / $7 / $8 ($p1, $p2, $p3 pure pixels)" ||
+    e2e_fail "$what: too few label pixels in $6 / $7 / $8: $p1, $p2, $p3"
 }
