@@ -38,7 +38,7 @@
 //   open-close N ID         N times: the settings command, then button ID of the
 //                           dialog it opens, waiting each time until it is gone
 //   sync                    wait until the overlay's thread has handled everything
-//                           sent before
+//                           sent before and has painted what waits to be painted
 //
 // Texts are printed as hex of their code page 932 bytes, so that the scripts
 // compare bytes, not whatever a terminal makes of them. Exit status 0 on
@@ -498,12 +498,15 @@ int run(int argc, char** argv) {
                 return 1;
             }
         }
-        SendMessageA(findOverlay(), WM_NULL, 0, 0);
+        SendMessageA(findOverlay(), WM_NULL, 0, 0); // the command after the dialog has ended
         return 0;
     }
     if (!std::strcmp(verb, "sync") && argc == 2) {
         HWND w = findOverlay();
-        return w && SendMessageA(w, WM_NULL, 0, 0) == 0 ? 0 : 1;
+        if (!w) return 1;
+        SendMessageA(w, WM_NULL, 0, 0);
+        RedrawWindow(w, nullptr, nullptr, RDW_UPDATENOW);
+        return 0;
     }
     return usage();
 }
