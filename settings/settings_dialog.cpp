@@ -103,7 +103,7 @@ void acceptSettingsDialog(const DialogChoices& choices) {
     settings.twoLineProcessNames = choices.twoLineProcessNames ? 1 : 0;
     settings.hideErrorRates = choices.hideErrorRates ? 1 : 0;
     std::snprintf(settings.fontFace, sizeof settings.fontFace, "%s", dialogFontFace);
-    settings.fontWeight = choices.bold ? 700 : 400;
+    settings.fontWeight = choices.bold ? kBoldWeight : kNormalWeight;
     settings.fontSize = std::clamp(choices.fontSize, kMinFontSize, kMaxFontSize);
 }
 

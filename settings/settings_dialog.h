@@ -81,6 +81,10 @@ int32_t scrollDialogBar(int barId, int request, int thumbPosition);
 // A face picked in the list (at most 31 bytes are kept).
 void chooseDialogFontFace(const char* face);
 
+// The font weights of the bold check box, ticked and not.
+constexpr int32_t kBoldWeight = 700;
+constexpr int32_t kNormalWeight = 400;
+
 // What the controls say when OK is pressed.
 struct DialogChoices {
     bool bold;

@@ -66,6 +66,14 @@ int CALLBACK fontFamilyEnumProc(const LOGFONTA* font, const TEXTMETRICA*, DWORD,
     return 1;
 }
 
+// The text of list entry `index`; false when there is none that fits.
+bool listEntry(HWND list, LRESULT index, char (&entry)[256]) {
+    const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, index, 0);
+    if (length < 0 || length >= LRESULT(sizeof entry)) return false;
+    SendMessageA(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(entry));
+    return true;
+}
+
 // Shows the first entry whose text is the face exactly (CB_FINDSTRINGEXACT
 // ignores case), or entry 0 when there is none.
 void selectFace(HWND list, const char* face) {
@@ -73,9 +81,7 @@ void selectFace(HWND list, const char* face) {
     const int count = static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         char entry[256];
-        if (SendMessageA(list, CB_GETLBTEXTLEN, i, 0) >= LRESULT(sizeof entry)) continue;
-        SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-        if (std::strcmp(entry, face) == 0) {
+        if (listEntry(list, i, entry) && std::strcmp(entry, face) == 0) {
             SendMessageA(list, CB_SETCURSEL, i, 0);
             return;
         }
@@ -102,15 +108,17 @@ void onInitDialog(HWND dialog) {
                         GetDlgItem(dialog, IDC_FONT_SIZE), kMaxFontSize, kMinFontSize,
                         settings.fontSize);
 
-    checkIf(dialog, IDC_BOLD, settings.fontWeight == 700);
+    checkIf(dialog, IDC_BOLD, settings.fontWeight == kBoldWeight);
     checkIf(dialog, IDC_ALWAYS_ON_TOP, settings.alwaysOnTop != 0);
     checkIf(dialog, IDC_IGNORE_DOTLESS, settings.ignoreDotlessNames != 0);
     checkIf(dialog, IDC_TWO_LINE, settings.twoLineProcessNames != 0);
     checkIf(dialog, IDC_HIDE_RATES, settings.hideErrorRates != 0);
     CheckRadioButton(dialog, IDC_PICK_BACKGROUND, IDC_PICK_IPV6_FRAME, IDC_PICK_BACKGROUND);
 
-    for (const ColorBar& bar : kColorBars) setBar(dialog, bar.barId, SIF_RANGE, 0, 255, 0);
-    setBar(dialog, IDC_OPACITY, SIF_RANGE, kMinOpacity, kMaxOpacity, 0);
+    for (int barId : {IDC_COLOR_RED, IDC_COLOR_GREEN, IDC_COLOR_BLUE, IDC_OPACITY}) {
+        const BarValue bar = dialogBarValue(barId);
+        setBar(dialog, barId, SIF_RANGE, bar.low, bar.high, 0);
+    }
     showSelectedColor(dialog);
     setBarPosition(dialog, IDC_OPACITY, dialogOpacity);
 
@@ -123,11 +131,8 @@ void onInitDialog(HWND dialog) {
 void onFontPicked(HWND dialog) {
     HWND list = GetDlgItem(dialog, IDC_FONT_FACE);
     const LRESULT index = SendMessageA(list, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR) return;
     char face[256];
-    if (SendMessageA(list, CB_GETLBTEXTLEN, index, 0) >= LRESULT(sizeof face)) return;
-    SendMessageA(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(face));
-    chooseDialogFontFace(face);
+    if (index != CB_ERR && listEntry(list, index, face)) chooseDialogFontFace(face);
 }
 
 // OK: the settings take the dialog's values, and the font, pens and brushes of
