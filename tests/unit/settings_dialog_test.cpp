@@ -104,6 +104,7 @@ TEST_F(SettingsDialogTest, BarsMoveTheirValueWithinItsRange) {
 }
 
 TEST_F(SettingsDialogTest, OkCopiesTheWorkingValuesAndHoldsTheFontSize) {
+    scrollDialogBar(1005, kScrollThumbTrack, 5); // the background
     selectedTarget = kTargetDns;
     scrollDialogBar(1005, kScrollThumbTrack, 99);
     selectedTarget = kTargetIpv6Frame;
@@ -113,7 +114,7 @@ TEST_F(SettingsDialogTest, OkCopiesTheWorkingValuesAndHoldsTheFontSize) {
     chooseDialogFontFace("Kestrava Test Face With A Very Long Name");
 
     acceptSettingsDialog({true, false, true, false, false, 30});
-    EXPECT_TRUE(sameColor(settings.backgroundColor, {1, 2, 3}));
+    EXPECT_TRUE(sameColor(settings.backgroundColor, {5, 2, 3}));
     EXPECT_TRUE(sameColor(settings.dnsColor, {99, 12, 13}));
     EXPECT_TRUE(sameColor(settings.ipv4FrameColor, {41, 42, 43}));
     EXPECT_TRUE(sameColor(settings.ipv6FrameColor, {51, 52, 7}));
