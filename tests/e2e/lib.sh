@@ -550,10 +550,12 @@ e2e_check_picture() {
 # handle a creating call returns is held until a DeleteObject or DeleteDC of it
 # succeeds; ReleaseDC gives back what GetDC or GetWindowDC gave; SetWindowRgn
 # hands its region to the system, which deletes it. The trace has one "Call"
-# line with the arguments and one "Ret" line with the result per call, per
-# thread; calls that Wine's own user32 and gdi32 make among themselves are not
-# traced, so what is counted is what the program and the controls of its
-# dialogs hold.
+# line with the arguments and one "Ret" line with the result per call, each
+# headed by the process and the thread; calls that Wine's own user32 and gdi32
+# make among themselves are not traced, so what is counted is what the program
+# and the controls of its dialogs hold. Processes the program starts (Wine's
+# desktop process, when none runs yet) write into the same trace: only the
+# lines of the first process, the program's, count.
 E2E_GDI_CALLS="gdi32.CreatePen;gdi32.CreatePenIndirect;gdi32.ExtCreatePen;\
 gdi32.CreateSolidBrush;gdi32.CreateBrushIndirect;gdi32.CreateHatchBrush;\
 gdi32.CreatePatternBrush;gdi32.CreateDIBPatternBrushPt;gdi32.CreateFontA;gdi32.CreateFontW;\
@@ -572,19 +574,24 @@ e2e_launch_gdi_traced() {
   e2e_wine "$E2E_WORK/relay-include.out" "$E2E_WORK/relay-include.err" \
     reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$E2E_GDI_CALLS" /f ||
     e2e_die "cannot limit the relay trace"
-  E2E_WINEDEBUG=-all,+relay e2e_launch
+  E2E_WINEDEBUG=-all,+pid,+relay e2e_launch
 }
 
 # The trace of the last launch.
 e2e_gdi_trace() { echo "$E2E_WORK/kestrava.$E2E_LAUNCHES.err"; }
 
+# The program's process id as the trace writes it: the first one in it.
+e2e_gdi_pid() { awk -F: '/^[0-9a-f]+:[0-9a-f]+:/ { print $1; exit }' "$(e2e_gdi_trace)"; }
+
 # e2e_gdi_live: the GDI objects the program holds now, one a line: the handle
 # and the call that made it ("01100054 gdi32.CreateSolidBrush(00000000)").
 e2e_gdi_live() {
-  awk '
-    /^[0-9a-f]+:(Call|Ret) +(gdi32|user32)[.][A-Za-z]+[(]/ {
-      colon = index($0, ":"); thread = substr($0, 1, colon - 1)
-      rest = substr($0, colon + 1); isCall = rest ~ /^Call/
+  awk -v pid="$(e2e_gdi_pid)" '
+    /^[0-9a-f]+:[0-9a-f]+:(Call|Ret) +(gdi32|user32)[.][A-Za-z]+[(]/ {
+      if (substr($0, 1, index($0, ":") - 1) != pid) next
+      rest = substr($0, index($0, ":") + 1)
+      colon = index(rest, ":"); thread = substr(rest, 1, colon - 1)
+      rest = substr(rest, colon + 1); isCall = rest ~ /^Call/
       sub(/^[A-Za-z]+ +/, "", rest)                 # "gdi32.CreatePen(...) ret=..."
       name = substr(rest, 1, index(rest, "(") - 1)
       if (isCall) { args = substr(rest, 1, index(rest, ")")); pending[thread, name] = args; next }
@@ -604,10 +611,12 @@ e2e_gdi_count() { e2e_gdi_live | wc -l; }
 # e2e_gdi_mark: the length of the trace now, for e2e_gdi_calls.
 e2e_gdi_mark() { stat -c %s "$(e2e_gdi_trace)"; }
 
-# e2e_gdi_calls MARK TEXT: how many traced calls since MARK begin with TEXT
-# ("gdi32.CreatePen(").
+# e2e_gdi_calls MARK TEXT: how many of the program's traced calls since MARK
+# begin with TEXT ("gdi32.CreatePen(").
 e2e_gdi_calls() {
-  tail -c +$(($1 + 1)) "$(e2e_gdi_trace)" | grep -c -F ":Call $2" || true
+  tail -c +$(($1 + 1)) "$(e2e_gdi_trace)" |
+    awk -v head="$(e2e_gdi_pid):" -v call=":Call $2" \
+      'index($0, head) == 1 && index($0, call) { n++ } END { print n + 0 }'
 }
 
 # ---- Dialogs and pictures ------------------------------------------------------
