@@ -189,13 +189,14 @@ void parseNetbiosMessage(const uint8_t* payload, uint32_t length) {
     }
 
     readQuestions(r, header, name, NameStyle::Netbios);
-    trimName(name);
     if (header.resultCode != 0) return;
 
+    // Trailing spaces go only when an address is filed or a record of another
+    // type is passed; an NB answer listing several addresses keeps them, and
+    // without a question the next owner name is appended to the untrimmed name.
     for (uint32_t a = 0; a < header.answerCount && remaining(r) > 0; ++a) {
         // A plain answer without a question is filed under its own name.
         readName(r, name, header.questionCount == 0, NameStyle::Netbios);
-        trimName(name);
         uint16_t type, dataLength;
         if (!readBe16(r, &type) || !skipBytes(r, 6)) return; // type, class, time to live
         if (type == 32 && remaining(r) < 8) return;
@@ -203,9 +204,11 @@ void parseNetbiosMessage(const uint8_t* payload, uint32_t length) {
         if (type == 32 && dataLength == 6) {
             // One entry: 2 bytes of name flags, then the address.
             Address4 address;
+            trimName(name);
             if (skipBytes(r, 2) && readBytes(r, &address, 4)) rememberName4(address, name.text);
             return;
         }
         skipBytes(r, dataLength);
+        if (type != 32) trimName(name);
     }
 }
