@@ -181,12 +181,12 @@ template <class Address> void handleTransport(const IpPacket<Address>& ip) {
 
 // The fixed IPv4 (20 bytes) or IPv6 (40 bytes) header, then the transport.
 template <class Address>
-void handleIp(const uint8_t* ipHeader, uint32_t capturedLength, bool outgoing) {
+bool handleIp(const uint8_t* ipHeader, uint32_t capturedLength, bool outgoing) {
     constexpr bool isIpv4 = sizeof(Address) == 4;
     constexpr uint32_t header = isIpv4 ? kIpv4Header : kIpv6Header;
     constexpr uint32_t protocolAt = isIpv4 ? 9 : 6, sourceAt = isIpv4 ? 12 : 8;
     constexpr uint32_t destinationAt = isIpv4 ? 16 : 24;
-    if (capturedLength < header) return;
+    if (capturedLength < header) return false;
     ownerRefreshPending.store(1, std::memory_order_relaxed);
     IpPacket<Address> ip;
     std::memcpy(&ip.source, ipHeader + sourceAt, sizeof(Address));
@@ -196,14 +196,14 @@ void handleIp(const uint8_t* ipHeader, uint32_t capturedLength, bool outgoing) {
     ip.protocol = ipHeader[protocolAt];
     ip.outgoing = outgoing;
     handleTransport(ip);
+    return true;
 }
 
 } // namespace
 
-void handleFrame(const uint8_t* frame, uint32_t capturedLength) {
-    if (!localAddressesLoaded.load(std::memory_order_acquire)) return;
-    if (capturedLength <= kEthernetHeader) return; // needs the version byte too
-    TrafficLock lock(trafficMutex);
+bool handleFrame(const uint8_t* frame, uint32_t capturedLength) {
+    if (!localAddressesLoaded.load(std::memory_order_acquire)) return false;
+    if (capturedLength <= kEthernetHeader) return false; // needs the version byte too
 
     bool outgoing;
     if (std::memcmp(frame + 6, localMacAddress, 6) == 0) {
@@ -216,21 +216,54 @@ void handleFrame(const uint8_t* frame, uint32_t capturedLength) {
         static const uint8_t multicast6[2] = {0x33, 0x33};
         if (std::memcmp(frame, broadcast, 6) != 0 && std::memcmp(frame, multicast4, 3) != 0 &&
             std::memcmp(frame, multicast6, 2) != 0)
-            return; // traffic between other hosts
+            return false; // traffic between other hosts
         outgoing = false;
     }
+    return handleDirectedFrame(be16(frame + 12), frame + kEthernetHeader,
+                               capturedLength - kEthernetHeader, outgoing);
+}
 
-    const uint16_t etherType = be16(frame + 12);
-    if (etherType != 0x0800 && etherType != 0x86DD) return;
-
+bool handleDirectedFrame(uint16_t etherType, const uint8_t* packet, uint32_t capturedLength,
+                         bool outgoing) {
+    if (etherType != 0x0800 && etherType != 0x86DD) return false;
+    if (capturedLength == 0) return false;
+    TrafficLock lock(trafficMutex);
     // The version nibble decides, whatever the EtherType said.
-    const uint8_t* ipHeader = frame + kEthernetHeader;
-    const uint32_t ipLength = capturedLength - kEthernetHeader;
-    if (ipHeader[0] >> 4 == 4) {
-        handleIp<Address4>(ipHeader, ipLength, outgoing);
-    } else if (ipHeader[0] >> 4 == 6) {
-        handleIp<Address6>(ipHeader, ipLength, outgoing);
-    }
+    if (packet[0] >> 4 == 4) return handleIp<Address4>(packet, capturedLength, outgoing);
+    if (packet[0] >> 4 == 6) return handleIp<Address6>(packet, capturedLength, outgoing);
+    return false;
+}
+
+namespace {
+
+// The packet types of a cooked header that concern this host.
+constexpr uint16_t kToHost = 0, kBroadcast = 1, kMulticast = 2, kFromHost = 4;
+constexpr uint32_t kCookedHeader = 16, kCooked2Header = 20;
+
+bool handleCooked(uint16_t packetType, uint16_t etherType, const uint8_t* packet,
+                  uint32_t capturedLength) {
+    if (packetType != kFromHost && packetType != kToHost && packetType != kBroadcast &&
+        packetType != kMulticast)
+        return false; // another host's traffic, or a kernel-internal copy
+    return handleDirectedFrame(etherType, packet, capturedLength, packetType == kFromHost);
+}
+
+} // namespace
+
+// Packet type (2 bytes), hardware type (2), address length (2), 8 address
+// bytes, protocol (2).
+bool handleLinuxCookedFrame(const uint8_t* frame, uint32_t capturedLength) {
+    if (capturedLength <= kCookedHeader) return false;
+    return handleCooked(be16(frame), be16(frame + 14), frame + kCookedHeader,
+                        capturedLength - kCookedHeader);
+}
+
+// Protocol (2 bytes), reserved (2), interface index (4), hardware type (2),
+// packet type (1), address length (1), 8 address bytes.
+bool handleLinuxCooked2Frame(const uint8_t* frame, uint32_t capturedLength) {
+    if (capturedLength <= kCooked2Header) return false;
+    return handleCooked(frame[10], be16(frame), frame + kCooked2Header,
+                        capturedLength - kCooked2Header);
 }
 
 template <class Address, int N, int M>
