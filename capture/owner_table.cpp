@@ -1,5 +1,6 @@
 #include "capture/owner_table.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "analysis/table_index.h"
@@ -22,6 +23,10 @@ namespace {
 struct OwnerIndex {
     alignas(64) uint32_t portKey[kPortOwnerCapacity];
     alignas(64) uint32_t processKey[kPortOwnerCapacity];
+    // Set once an owner was stored. Until then every record is the start
+    // state, so a look-up needs neither the lock nor a scan (offline, and
+    // before the first refresh, that is every look-up).
+    std::atomic<bool> stored;
 };
 OwnerIndex ownerIndex4, ownerIndex6;
 
@@ -35,6 +40,7 @@ void resetIndex(OwnerIndex& index) {
         index.portKey[i] = portKey(0, 1);
         index.processKey[i] = 0;
     }
+    index.stored.store(false, std::memory_order_relaxed);
 }
 
 bool indexReady = [] {
@@ -64,6 +70,7 @@ void rememberPortOwnerIn(PortOwner (&table)[kPortOwnerCapacity], int32_t& next, 
     record.port = port;
     index.portKey[next] = key;
     index.processKey[next] = nameKey;
+    index.stored.store(true, std::memory_order_release);
     next = next + 1 == kPortOwnerCapacity ? 0 : next + 1;
 }
 
@@ -92,6 +99,16 @@ bool findPortOwner(char* out, uint16_t port, int isTcp, int isIpv4) {
     const PortOwner* table = isIpv4 ? portOwners4 : portOwners6;
     const OwnerIndex& index = isIpv4 ? ownerIndex4 : ownerIndex6;
     const uint32_t key = portKey(port, uint8_t(isTcp ? 1 : 0));
+    if (!index.stored.load(std::memory_order_acquire)) {
+        // Only start-state records (TCP, port 0, no name): a TCP look-up of
+        // port 0 finds the empty name, any other finds nothing.
+        if (key != portKey(0, 1)) {
+            std::strcpy(out, kNotFound);
+            return false;
+        }
+        out[0] = '\0';
+        return true;
+    }
 
     std::lock_guard<std::mutex> lock(ownerMutex);
     // The lowest matching record wins, not the newest: after a port changed
