@@ -99,12 +99,21 @@ int32_t clampToInt32(int64_t value) {
 
 } // namespace
 
-Rates computeRates() {
+RateCounts computeRateCounts() {
+    const Counts names = nameCounts(), tcp = tcpCounts(), icmp = icmpCounts();
+    return RateCounts{names.total, names.errors, tcp.total, tcp.errors, icmp.total, icmp.errors};
+}
+
+Rates ratesOf(const RateCounts& c) {
     Rates rates;
-    rates.dnsResolvedPercent = percent(nameCounts(), 100);
-    rates.tcpErrorPercent = percent(tcpCounts(), 0);
-    rates.icmpErrorPercent = percent(icmpCounts(), 0);
+    rates.dnsResolvedPercent = percent(Counts{c.names, c.answeredNames}, 100);
+    rates.tcpErrorPercent = percent(Counts{c.tcpPackets, c.tcpErrors}, 0);
+    rates.icmpErrorPercent = percent(Counts{c.icmpPeers, c.icmpProblems}, 0);
     return rates;
+}
+
+Rates computeRates() {
+    return ratesOf(computeRateCounts());
 }
 
 int32_t countTcpErrors() {

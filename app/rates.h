@@ -13,9 +13,23 @@ struct Rates {
     uint8_t icmpErrorPercent;
 };
 
+// What the rates divide: the named records and those answered, the TCP
+// packets and those failed or repeated, the ICMP records with a peer and those
+// whose last message is a problem; safe-listed hosts left out.
+struct RateCounts {
+    int64_t names;
+    int64_t answeredNames;
+    int64_t tcpPackets;
+    int64_t tcpErrors;
+    int64_t icmpPeers;
+    int64_t icmpProblems;
+};
+
 // Scans every table once, one record at a time under trafficMutex.
 // User-interface thread (reads the settings record and the safe list).
-Rates computeRates();
+RateCounts computeRateCounts();
+Rates ratesOf(const RateCounts& counts);
+Rates computeRates(); // ratesOf(computeRateCounts())
 
 // Packets of connections that never got established (states 0 to 3) plus the
 // repeated segments of the others, over both TCP tables, leaving out
