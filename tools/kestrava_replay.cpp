@@ -1,14 +1,17 @@
 // kestrava-replay: the offline analyser. Feeds every frame of a capture file to
 // the same packet handler the program runs live, then writes the four reports
-// and prints the three rate texts.
+// and prints the three rate texts (or one JSON object with the counts behind
+// them).
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "analysis/packet.h"
 #include "analysis/traffic_tables.h"
@@ -29,21 +32,25 @@ constexpr int32_t kOfflineScreenHeight = 1080;
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1; // the capture or a file could not be used
 constexpr int kExitUsage = 2;   // the command line is wrong
+constexpr int kExitDamaged = 3; // analysed as far as the capture could be read
 
-const char kUsage[] =
-    "usage: kestrava-replay [--mac XX:XX:XX:XX:XX:XX] [--config DIR] [--out DIR] CAPTURE\n";
+const char kUsage[] = "usage: kestrava-replay [--mac XX:XX:XX:XX:XX:XX] [--config DIR] [--out DIR] "
+                      "[--json] CAPTURE\n";
 
 const char kHelp[] =
     "Analyses a capture file offline, exactly as Kestrava analyses live traffic,\n"
     "then writes the four reports and prints the three rates.\n"
     "\n"
-    "  CAPTURE        a pcap or pcapng file with Ethernet frames\n"
+    "  CAPTURE        a pcap or pcapng file of Ethernet frames or of a Linux cooked\n"
+    "                 capture (LINUX_SLL, LINUX_SLL2: tcpdump -i any); '-' reads\n"
+    "                 standard input, e.g. tcpdump -w - | kestrava-replay -\n"
     "  --mac ADDRESS  this host's hardware address, six hex pairs joined by ':'\n"
     "                 (or '-'). Frames from it are outgoing, frames to it (or to\n"
     "                 broadcast or multicast) incoming; all others are ignored.\n"
     "                 Without --mac the Ethernet source address seen most often\n"
-    "                 in the file is taken (the first of equals) and named on\n"
-    "                 standard error.\n"
+    "                 in the capture is taken (the first of equals) and named on\n"
+    "                 standard error. A cooked capture says the direction of each\n"
+    "                 frame itself: --mac is ignored there, with a warning.\n"
     "  --config DIR   the directory of setting.ini and safelist.txt (default: the\n"
     "                 directory of this executable). A missing setting.ini is\n"
     "                 written there with the default settings, as the program does\n"
@@ -52,6 +59,8 @@ const char kHelp[] =
     "  --out DIR      where dns.html, tcp.html, icmp.html and process.html are\n"
     "                 written (default: the current directory). Existing reports\n"
     "                 are overwritten.\n"
+    "  --json         print one JSON object with the rates and the counts behind\n"
+    "                 them instead of the three rate texts\n"
     "  --help         this text\n"
     "\n"
     "Standard output gets the three rate texts, one per line, as the overlay\n"
@@ -63,14 +72,36 @@ const char kHelp[] =
     "There is no process information offline, so the Process columns stay empty\n"
     "and process.html lists no rows.\n"
     "\n"
-    "Exit status: 0 done; 1 the capture could not be read, is not Ethernet, has\n"
-    "no frames to choose an address from, the configuration directory is\n"
-    "missing, or the reports could not be written; 2 wrong command line.\n";
+    "A capture that breaks off (cut short, or damaged further on) is analysed up\n"
+    "to the damage; standard error names the frame and byte offset where it\n"
+    "begins, and why. When standard error is a terminal and the capture takes\n"
+    "more than about two seconds, a progress line shows while it is read.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  nothing analysed: the capture cannot be read or is not Ethernet or\n"
+    "     Linux cooked, it has no frame to choose this host's address from,\n"
+    "     standard input cannot be kept for a second reading, the configuration\n"
+    "     directory is missing, or the reports cannot be written\n"
+    "  2  wrong command line\n"
+    "  3  the capture is damaged: everything before the damage was analysed and\n"
+    "     the reports and rates were written as for a whole capture\n";
+
+// One line on standard error.
+[[gnu::format(printf, 1, 2)]] void say(const char* format, ...) {
+    std::fputs("kestrava-replay: ", stderr);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+}
 
 struct Options {
     const char* capture = nullptr;
     const char* configDir = nullptr;
     const char* outDir = ".";
+    bool json = false;
     bool haveMac = false;
     uint8_t mac[6] = {};
 };
@@ -103,8 +134,8 @@ void formatMac(const uint8_t mac[6], char out[18]) {
 }
 
 int usageError(const char* what, const char* value) {
-    std::fprintf(stderr, "kestrava-replay: %s%s%s\n%s", what, value ? ": " : "", value ? value : "",
-                 kUsage);
+    say("%s%s%s", what, value ? ": " : "", value ? value : "");
+    std::fputs(kUsage, stderr);
     return kExitUsage;
 }
 
@@ -116,6 +147,10 @@ int parseOptions(int argc, char** argv, Options* options) {
             std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
             return kExitOk;
+        }
+        if (std::strcmp(arg, "--json") == 0) {
+            options->json = true;
+            continue;
         }
         bool takesValue = std::strcmp(arg, "--mac") == 0 || std::strcmp(arg, "--config") == 0 ||
                           std::strcmp(arg, "--out") == 0;
@@ -165,20 +200,173 @@ bool isWritableDirectory(const char* path, std::string* reason) {
     return true;
 }
 
-// The Ethernet source address seen most often; the first seen wins a tie.
-struct MacCount {
-    uint8_t mac[6];
-    long count;
+// Ethernet source addresses and how often each was seen, in a fixed
+// open-addressed table, so memory stays the same whatever the capture holds.
+// Once it holds kSourceLimit addresses new ones are no longer counted: a
+// capture with that many senders says little about which one is this host.
+constexpr uint32_t kSourceSlots = 1 << 15, kSourceLimit = kSourceSlots / 4 * 3;
+struct SourceCount {
+    uint64_t mac; // the six bytes, plus 1 << 48 to tell a used slot
+    uint64_t count;
+    uint64_t firstFrame;
 };
+SourceCount sourceCounts[kSourceSlots];
+uint32_t sourcesUsed;
 
-bool chooseLocalMac(const std::vector<MacCount>& counts, uint8_t mac[6], long* frames) {
-    const MacCount* best = nullptr;
-    for (const MacCount& c : counts)
-        if (!best || c.count > best->count) best = &c;
+void countSource(const uint8_t* frame, uint32_t length, uint64_t frameNumber) {
+    if (length < 12) return;
+    uint64_t mac = uint64_t(1) << 48;
+    for (int i = 0; i < 6; ++i) mac |= uint64_t(frame[6 + i]) << (8 * i);
+    uint32_t slot = uint32_t((mac * 0x9E3779B97F4A7C15u) >> 49); // 15 bits
+    while (sourceCounts[slot].mac != 0 && sourceCounts[slot].mac != mac)
+        slot = (slot + 1) & (kSourceSlots - 1);
+    SourceCount& s = sourceCounts[slot];
+    if (s.mac == 0) {
+        if (sourcesUsed == kSourceLimit) return;
+        ++sourcesUsed;
+        s.mac = mac;
+        s.firstFrame = frameNumber;
+    }
+    ++s.count;
+}
+
+// The source seen most often; the first seen wins a tie.
+bool chooseLocalMac(uint8_t mac[6], uint64_t* frames) {
+    const SourceCount* best = nullptr;
+    for (const SourceCount& s : sourceCounts) {
+        if (s.mac == 0) continue;
+        if (!best || s.count > best->count ||
+            (s.count == best->count && s.firstFrame < best->firstFrame))
+            best = &s;
+    }
     if (!best) return false;
-    std::memcpy(mac, best->mac, 6);
+    for (int i = 0; i < 6; ++i) mac[i] = uint8_t(best->mac >> (8 * i));
     *frames = best->count;
     return true;
+}
+
+void clearSourceCounts() {
+    std::memset(sourceCounts, 0, sizeof sourceCounts);
+    sourcesUsed = 0;
+}
+
+// The one-line progress indicator on a terminal: shown once a reading pass
+// has taken half a second and looks like taking more than two in all, or has
+// taken two already when the size of the input is not known.
+struct Progress {
+    bool terminal;
+    bool shown;
+    double passStart; // seconds, monotonic
+    double nextDraw;
+};
+
+double now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+void startPass(Progress& p) {
+    p.passStart = now();
+    p.nextDraw = p.passStart + 0.5;
+}
+
+void drawProgress(Progress& p, const CaptureFile& capture) {
+    const double t = now();
+    if (t < p.nextDraw) return;
+    p.nextDraw = t + 0.2;
+    const double elapsed = t - p.passStart;
+    const double done = double(capture.frameEnd);
+    if (!p.shown) {
+        const bool longRun = capture.size > 0 && done > 0
+                                 ? elapsed * double(capture.size) / done > 2.0
+                                 : elapsed >= 2.0;
+        if (!longRun) return;
+        p.shown = true;
+    }
+    char percent[16] = "";
+    if (capture.size > 0)
+        std::snprintf(percent, sizeof percent, ", %d%%", int(done * 100 / double(capture.size)));
+    std::fprintf(stderr, "\ranalysing %s: %" PRIu64 " frames, %.1f MB%s\033[K", capture.name,
+                 capture.frames, done / 1e6, percent);
+}
+
+void clearProgress(Progress& p) {
+    if (p.shown) std::fputs("\r\033[K", stderr);
+    p.shown = false;
+}
+
+// A text as a JSON string.
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+void printJson(const RateCounts& c, const Rates& rates, const CaptureFile& capture,
+               uint64_t analysed) {
+    const int64_t unanswered = c.names > c.answeredNames ? c.names - c.answeredNames : 0;
+    std::string damage = "null";
+    if (capture.damaged)
+        damage = "{\"frame\":" + std::to_string(capture.frames + 1) +
+                 ",\"offset\":" + std::to_string(capture.frameEnd) +
+                 ",\"reason\":" + jsonString(capture.damage) + "}";
+    std::printf("{\"dns\":{\"percent\":%d,\"names\":%" PRId64 ",\"unanswered\":%" PRId64 "},"
+                "\"tcp\":{\"percent\":%d,\"segments\":%" PRId64 ",\"failedOrRepeated\":%" PRId64
+                "},"
+                "\"icmp\":{\"percent\":%d,\"peers\":%" PRId64 ",\"problemPeers\":%" PRId64 "},"
+                "\"frames\":{\"read\":%" PRIu64 ",\"analysed\":%" PRIu64 "},\"damage\":%s}\n",
+                100 - int(rates.dnsResolvedPercent), c.names, unanswered,
+                int(rates.tcpErrorPercent), c.tcpPackets, c.tcpErrors, int(rates.icmpErrorPercent),
+                c.icmpPeers, c.icmpProblems, capture.frames, analysed, damage.c_str());
+}
+
+void reportDamage(const CaptureFile& capture) {
+    say("%s is damaged at frame %" PRIu64 " (byte offset %" PRIu64
+        "): %s; only the frames before it were analysed",
+        capture.name, capture.frames + 1, capture.frameEnd, capture.damage.c_str());
+}
+
+bool sameMac(const uint8_t a[6], const uint8_t b[6]) {
+    return std::memcmp(a, b, 6) == 0;
+}
+
+// The frames this host's address is first guessed from.
+constexpr uint64_t kGuessFrames = 10000;
+
+// One reading of the capture through the analysis, from empty tables, with
+// the address of this host in `mac` (Ethernet). With `countSources` the
+// Ethernet sources are counted as well. Returns the frames analysed.
+uint64_t analyse(CaptureFile& capture, const uint8_t mac[6], bool countSources,
+                 Progress& progress) {
+    resetTrafficTables();
+    setLocalMacAddress(mac);
+    bool (*const handle)(const uint8_t*, uint32_t) =
+        capture.linkLayer == LinkLayer::Ethernet      ? handleFrame
+        : capture.linkLayer == LinkLayer::LinuxCooked ? handleLinuxCookedFrame
+                                                      : handleLinuxCooked2Frame;
+    startPass(progress);
+    uint64_t analysed = 0;
+    const uint8_t* frame;
+    uint32_t length;
+    while (nextFrame(capture, &frame, &length)) {
+        analysed += handle(frame, length);
+        if (countSources) countSource(frame, length, capture.frames);
+        if (progress.terminal && (capture.frames & 4095) == 0) drawProgress(progress, capture);
+    }
+    clearProgress(progress);
+    return analysed;
 }
 
 } // namespace
@@ -190,57 +378,27 @@ int main(int argc, char** argv) {
 
     std::string reason;
     if (!isWritableDirectory(options.outDir, &reason)) {
-        std::fprintf(stderr, "kestrava-replay: cannot write reports into %s: %s\n", options.outDir,
-                     reason.c_str());
+        say("cannot write reports into %s: %s", options.outDir, reason.c_str());
         return kExitFailure;
     }
     if (options.configDir && !isDirectory(options.configDir, &reason)) {
-        std::fprintf(stderr, "kestrava-replay: cannot read the configuration in %s: %s\n",
-                     options.configDir, reason.c_str());
+        say("cannot read the configuration in %s: %s", options.configDir, reason.c_str());
         return kExitFailure;
     }
 
-    // First pass: the whole file must read cleanly before anything is written,
-    // and without --mac it tells which address sent the most frames.
-    std::vector<MacCount> sources;
-    long frameCount = 0;
-    std::string error;
-    bool readable = forEachCaptureFrame(
-        options.capture,
-        [&](const uint8_t* frame, uint32_t length) {
-            ++frameCount;
-            if (options.haveMac || length < 12) return;
-            for (MacCount& c : sources) {
-                if (std::memcmp(c.mac, frame + 6, 6) == 0) {
-                    ++c.count;
-                    return;
-                }
-            }
-            MacCount c;
-            std::memcpy(c.mac, frame + 6, 6);
-            c.count = 1;
-            sources.push_back(c);
-        },
-        &error);
-    if (!readable) {
-        std::fprintf(stderr, "kestrava-replay: %s\n", error.c_str());
+    // Without --mac a pipe is copied as it is read, for it may have to be read
+    // again (below).
+    CaptureFile capture;
+    if (!openCapture(options.capture, !options.haveMac, &capture, &reason)) {
+        say("%s", reason.c_str());
         return kExitFailure;
     }
-    if (!options.haveMac) {
-        long seen = 0;
-        if (!chooseLocalMac(sources, options.mac, &seen)) {
-            std::fprintf(stderr,
-                         "kestrava-replay: %s holds no Ethernet frame to take this host's "
-                         "address from; give --mac\n",
-                         options.capture);
-            return kExitFailure;
-        }
-        char text[18];
-        formatMac(options.mac, text);
-        std::fprintf(stderr,
-                     "kestrava-replay: this host is %s (the source of %ld of %ld frames); "
-                     "use --mac to choose another\n",
-                     text, seen, frameCount);
+    const bool ethernet = capture.linkLayer == LinkLayer::Ethernet;
+    if (!ethernet) {
+        keepNoCopy(capture);
+        if (options.haveMac)
+            say("--mac is ignored: a Linux cooked capture says of every frame whether this "
+                "host sent or received it");
     }
 
     // Settings and safe list, as the program reads them at start.
@@ -252,17 +410,48 @@ int main(int argc, char** argv) {
     loadSettings(nullptr);
     useSafeListCount(loadSafeList(nullptr));
     publishTwoLineProcessNames(settings.twoLineProcessNames);
-
-    resetTrafficTables();
     resetOwnerTables();
-    setLocalMacAddress(options.mac);
 
-    readable = forEachCaptureFrame(
-        options.capture, [](const uint8_t* frame, uint32_t length) { handleFrame(frame, length); },
-        &error);
-    if (!readable) { // the file changed since the first pass
-        std::fprintf(stderr, "kestrava-replay: %s\n", error.c_str());
-        return kExitFailure;
+    Progress progress{isatty(STDERR_FILENO) == 1, false, 0, 0};
+    uint64_t analysed;
+    if (ethernet && !options.haveMac) {
+        // This host is the Ethernet source seen most often in the whole
+        // capture. Guess it from the first frames, analyse with the guess
+        // while counting every frame's source, and analyse again in the rare
+        // case that the whole capture names another.
+        const uint8_t* frame;
+        uint32_t length;
+        while (capture.frames < kGuessFrames && nextFrame(capture, &frame, &length))
+            countSource(frame, length, capture.frames);
+        uint64_t seen = 0;
+        uint8_t guess[6];
+        if (!chooseLocalMac(guess, &seen)) {
+            if (capture.damaged) reportDamage(capture);
+            say("%s holds no Ethernet frame to take this host's address from; give --mac",
+                capture.name);
+            return kExitFailure;
+        }
+        clearSourceCounts();
+        if (!rewindCapture(capture, &reason)) {
+            say("%s", reason.c_str());
+            return kExitFailure;
+        }
+        analysed = analyse(capture, guess, true, progress);
+        chooseLocalMac(options.mac, &seen);
+        if (!sameMac(options.mac, guess)) {
+            if (!rewindCapture(capture, &reason)) {
+                say("%s", reason.c_str());
+                return kExitFailure;
+            }
+            analysed = analyse(capture, options.mac, false, progress);
+        }
+        char text[18];
+        formatMac(options.mac, text);
+        say("this host is %s (the source of %" PRIu64 " of %" PRIu64
+            " frames); use --mac to choose another",
+            text, seen, capture.frames);
+    } else {
+        analysed = analyse(capture, options.mac, false, progress);
     }
 
     int failed = 0;
@@ -271,12 +460,20 @@ int main(int argc, char** argv) {
     failed |= writeIcmpReport(nullptr) != 0;
     failed |= writeProcessReport(nullptr) != 0;
     if (failed) {
-        std::fprintf(stderr, "kestrava-replay: the reports could not all be written into %s\n",
-                     options.outDir);
+        say("the reports could not all be written into %s", options.outDir);
         return kExitFailure;
     }
 
-    RateTexts texts = formatRateTexts(computeRates());
-    std::printf("%s\n%s\n%s\n", texts.dns, texts.tcp, texts.icmp);
-    return kExitOk;
+    const RateCounts counts = computeRateCounts();
+    const Rates rates = ratesOf(counts);
+    if (options.json) {
+        printJson(counts, rates, capture, analysed);
+    } else {
+        RateTexts texts = formatRateTexts(rates);
+        std::printf("%s\n%s\n%s\n", texts.dns, texts.tcp, texts.icmp);
+    }
+    if (capture.damaged) reportDamage(capture);
+    const bool damaged = capture.damaged;
+    closeCapture(capture);
+    return damaged ? kExitDamaged : kExitOk;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The offline analyser's command line: --help, and every input it must refuse
-# with one line on standard error, a non-zero status and no report written.
+# The offline analyser's command line: --help, every input it must refuse
+# with one line on standard error, a non-zero status and no report written,
+# and the progress line, shown only on a terminal.
 #
 # usage: run_errors.sh REPLAY GOOD_CAPTURE
 set -uo pipefail
@@ -18,8 +19,8 @@ pcapHeader() {
 }
 pcapHeader '\x65' >"$work/raw-ip.pcap"     # link type 101: raw IP, not Ethernet
 pcapHeader '\x01' >"$work/empty.pcap"      # Ethernet, no frame
+pcapHeader '\x71' >"$work/cooked.pcap"     # link type 113: Linux cooked, no frame
 echo "not a capture" >"$work/text.pcap"
-head -c 1000 "$good" >"$work/cut.pcap"     # breaks off inside a record
 touch "$work/a-file"
 
 # expect STATUS PATTERN ARGS...: the status, and one stderr line matching PATTERN.
@@ -49,10 +50,11 @@ expect 2 "missing value after" "${c[@]}" "$good" --mac
 expect 2 "unknown option" --verbose "${c[@]}" "$good"
 expect 2 "no capture file given" "${c[@]}"
 expect 1 "as a capture file" "${c[@]}" "$work/text.pcap"
-expect 1 "as a capture file" "${c[@]}" "$work/missing.pcap"
-expect 1 "is not Ethernet" "${c[@]}" "$work/raw-ip.pcap"
-expect 1 "damaged capture file" "${c[@]}" "$work/cut.pcap"
+expect 1 "as a capture file" "${c[@]}" - <"$work/text.pcap"
+expect 1 "cannot read .*missing.pcap" "${c[@]}" "$work/missing.pcap"
+expect 1 "link type RAW is neither Ethernet nor Linux cooked" "${c[@]}" "$work/raw-ip.pcap"
 expect 1 "give --mac" "${c[@]}" "$work/empty.pcap"
+expect 0 "--mac is ignored" --mac 02:77:00:00:00:01 "${c[@]}" "$work/cooked.pcap"
 expect 1 "cannot write reports into" --config "$work/config" --out "$work/missing" "$good"
 expect 1 "cannot write reports into" --config "$work/config" --out "$work/a-file" "$good"
 expect 1 "cannot read the configuration" --config "$work/missing" --out "$work/out" "$good"
@@ -60,7 +62,8 @@ expect 1 "cannot read the configuration" --config "$work/missing" --out "$work/o
 # --help explains the options and exits 0.
 "$replay" --help >"$work/help" 2>&1
 if [ $? -ne 0 ] || ! grep -q -- '--mac' "$work/help" || ! grep -q -- '--config' "$work/help" ||
-   ! grep -q -- '--out' "$work/help" || ! grep -q '1920x1080' "$work/help"; then
+   ! grep -q -- '--out' "$work/help" || ! grep -q -- '--json' "$work/help" ||
+   ! grep -q '1920x1080' "$work/help" || ! grep -q '^  3  the capture is damaged' "$work/help"; then
   echo "FAILED: --help" >&2
   failed=1
 fi
@@ -70,6 +73,26 @@ expect 0 "" --mac 02:77:00:00:00:01 "${c[@]}" "$work/empty.pcap"
 if [ "$(cat "$work/stdout")" != $'DNS   0%\nTCP   0%\nICMP   0%' ] ||
    [ "$(ls "$work/out" | tr '\n' ' ')" != "dns.html icmp.html process.html tcp.html " ]; then
   echo "FAILED: empty capture with --mac" >&2
+  failed=1
+fi
+# A stream of 5000 frames that stalls for 2.5 s after 2631 of them: on a
+# terminal a progress line shows at frame 4096 and is wiped before the rates;
+# with standard error a file, nothing but the rates comes out.
+python3 -c '
+import struct, sys
+frame = bytes(12) + b"\x08\x00" + bytes(46)
+sys.stdout.buffer.write(struct.pack("<IHHiIII", 0xa1b2c3d4, 2, 4, 0, 0, 65535, 1) +
+                        (struct.pack("<IIII", 0, 0, 60, 60) + frame) * 5000)' >"$work/many.pcap"
+stream="(head -c 200000 $work/many.pcap; sleep 2.5; tail -c +200001 $work/many.pcap) |
+  $replay --mac 02:77:00:00:00:01 ${c[*]} -"
+script -qec "$stream" /dev/null </dev/null >"$work/terminal" &
+bash -c "$stream" >"$work/stdout" 2>"$work/stderr"
+wait
+if ! grep -aq $'\ranalysing standard input: 4096 frames, 0.3 MB\e\[K' "$work/terminal" ||
+   ! grep -aq $'\r\e\[KDNS   0%' "$work/terminal" || [ -s "$work/stderr" ] ||
+   [ "$(cat "$work/stdout")" != $'DNS   0%\nTCP   0%\nICMP   0%' ]; then
+  echo "FAILED: progress line" >&2
+  cat -v "$work/terminal" "$work/stderr" >&2
   failed=1
 fi
 exit $failed

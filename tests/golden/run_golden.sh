@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
 # One golden case: runs the offline analyser on a capture and compares the four
-# reports and the printed rates with the expected files, byte for byte.
+# reports and what it printed with the expected files, byte for byte.
 #
-# usage: run_golden.sh REPLAY CAPTURE EXPECTED_DIR CONFIG_DIR|- [replay options...]
+# usage: run_golden.sh [--pipe] REPLAY CAPTURE EXPECTED_DIR CONFIG_DIR|- [replay options...]
 #
+# --pipe: the capture comes on standard input, as "-". The analyser runs in
+# the capture's directory and is given its bare name, so messages do not
+# depend on where the tree lies.
+#
+# EXPECTED_DIR holds the reports and rates.txt, or rates.json for a run with
+# --json; when present also setting.ini (the one the run leaves in the
+# configuration directory), stderr.txt and status (the exit status; else 0).
 # CONFIG_DIR holds setting.ini and/or safelist.txt for the run ("-": none, so
-# the analyser writes the default setting.ini, which is then compared with
-# EXPECTED_DIR/setting.ini when that exists). Files given in CONFIG_DIR must
+# the analyser writes the default setting.ini). Files given in CONFIG_DIR must
 # come out of the run unchanged.
 set -euo pipefail
 
+pipe=0
+if [ "$1" = --pipe ]; then
+  pipe=1
+  shift
+fi
 replay=$1 capture=$2 expected=$3 config=$4
 shift 4
 
@@ -20,14 +31,30 @@ if [ "$config" != - ]; then
   cp "$config"/* "$work/config/"
 fi
 
-if ! "$replay" "$@" --config "$work/config" --out "$work/out" "$capture" \
-     >"$work/rates.txt" 2>"$work/stderr.txt"; then
-  echo "kestrava-replay failed:" >&2
-  cat "$work/stderr.txt" >&2
-  exit 1
+rates=rates.txt
+for option in "$@"; do
+  if [ "$option" = --json ]; then rates=rates.json; fi
+done
+cd "$(dirname "$capture")"
+set +e
+if [ $pipe = 1 ]; then
+  cat "$(basename "$capture")" |
+    "$replay" "$@" --config "$work/config" --out "$work/out" - >"$work/stdout" 2>"$work/stderr"
+else
+  "$replay" "$@" --config "$work/config" --out "$work/out" "$(basename "$capture")" \
+    >"$work/stdout" 2>"$work/stderr"
 fi
+status=$?
+set -e
 
 failed=0
+want=0
+if [ -f "$expected/status" ]; then want=$(cat "$expected/status"); fi
+if [ "$status" != "$want" ]; then
+  echo "kestrava-replay ended with status $status, not $want:" >&2
+  cat "$work/stderr" >&2
+  failed=1
+fi
 same() { # expected actual
   if ! cmp -s "$1" "$2"; then
     echo "MISMATCH: $2 differs from $1" >&2
@@ -40,10 +67,9 @@ same() { # expected actual
 for report in dns.html tcp.html icmp.html process.html; do
   same "$expected/$report" "$work/out/$report"
 done
-same "$expected/rates.txt" "$work/rates.txt"
-if [ -f "$expected/setting.ini" ]; then
-  same "$expected/setting.ini" "$work/config/setting.ini"
-fi
+same "$expected/$rates" "$work/stdout"
+if [ -f "$expected/setting.ini" ]; then same "$expected/setting.ini" "$work/config/setting.ini"; fi
+if [ -f "$expected/stderr.txt" ]; then same "$expected/stderr.txt" "$work/stderr"; fi
 if [ "$config" != - ]; then
   for file in "$config"/*; do
     same "$file" "$work/config/$(basename "$file")"

@@ -11,6 +11,7 @@ Notation in the comments: Fn = frame n of the capture (1-based); OUT/IN =
 sent/received by the host; S/A/F/R/P = TCP flags; slot = table slot (0-based);
 pc/rep = packetCount/repeatCount.
 """
+import json
 import os
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -94,6 +95,21 @@ def rates(dns_resolved, tcp, icmp):
     return 'DNS %3d%%\nTCP %3d%%\nICMP %3d%%\n' % (100 - dns_resolved, tcp, icmp)
 
 
+def rates_json(names, unanswered, segments, failed, peers, problems, frames, analysed,
+               damage=None):
+    """What --json prints: the rates as the texts show them, and their counts."""
+    def percent(part, whole):
+        return part * 100 // whole if whole else 0
+    answered = percent(names - unanswered, names) if names else 100
+    return json.dumps({
+        'dns': {'percent': 100 - answered, 'names': names, 'unanswered': unanswered},
+        'tcp': {'percent': percent(failed, segments), 'segments': segments,
+                'failedOrRepeated': failed},
+        'icmp': {'percent': percent(problems, peers), 'peers': peers, 'problemPeers': problems},
+        'frames': {'read': frames, 'analysed': analysed},
+        'damage': damage}, separators=(',', ':')) + '\n'
+
+
 def write(case, files):
     directory = os.path.join(HERE, 'expected', case)
     os.makedirs(directory, exist_ok=True)
@@ -172,6 +188,11 @@ DEFAULT_SETTINGS = ''.join(line + '\r\n' for line in [
 # 67. TCP total 12+2+12+2 = 28 packets, errors = the repeats 2+0+2+0 = 4 (no
 # record below state 4): 400/28 = 14. ICMP 7 peers (1 + slots 1-6), 2 problems
 # (10.77.0.2 type 3, fd77::2 type 1): 200/7 = 28.
+# Frames: 82 read; every one but the five ARP frames (F10, F11, F64, F65, F67)
+# is IPv4 or IPv6 to, from or multicast to the host: 77 analysed. The Linux
+# cooked copies of the capture (workstation-scenario-sll*.pcap) give the same
+# packet types (F1, F4, F7-F9, F70 multicast from the peer; F78, F79 our
+# broadcasts are outgoing), so the same outputs.
 write('scenario', {
     'dns.html': dns_report([(0, 'ok1.kva.test', '10.77.0.22', None),
                             (1, 'nx1.kva.test', None, RED), (2, 'drop1.kva.test', None, RED),
@@ -182,6 +203,7 @@ write('scenario', {
     'icmp.html': icmp_report(SCENARIO_ICMP4, scenario_icmp6(RED)),
     'process.html': process_report(),
     'rates.txt': rates(33, 14, 28),
+    'rates.json': rates_json(9, 6, 28, 4, 7, 2, 82, 77),
     'setting.ini': DEFAULT_SETTINGS,
 })
 
@@ -219,6 +241,29 @@ write('tcp-refused', {
     'icmp.html': icmp_report([], []),
     'process.html': process_report(),
     'rates.txt': rates(100, 0, 0),
+})
+
+# =============================================================================
+# real/pcapfix_test_damaged.pcap, without --mac. A 24-byte file header, F1's
+# record (16 + 74 bytes: f0:4d:a2:e5:ef:7e sends S 33733 > 64.90.49.112:80),
+# then at byte 24 + 90 = 114 a record header claiming 0x4200 = 16896 captured
+# bytes of which the 8886-byte file holds 8886 - 114 - 16 = 8756. F1 is
+# analysed: the only source, so this host; a SYN out, state 2, pc 1, never
+# answered: TCP 1 of 1 = 100 %. Exit status 3.
+# =============================================================================
+write('damaged', {
+    'dns.html': dns_report([], []),
+    'tcp.html': tcp_report([(RED, '64.90.49.112', 'notfound', 33733, 1, 0, 2, '')], []),
+    'icmp.html': icmp_report([], []),
+    'process.html': process_report(),
+    'rates.txt': rates(100, 100, 0),
+    'setting.ini': DEFAULT_SETTINGS,
+    'status': '3\n',
+    'stderr.txt': 'kestrava-replay: this host is f0:4d:a2:e5:ef:7e (the source of 1 of 1 frames);'
+                  ' use --mac to choose another\n'
+                  'kestrava-replay: pcapfix_test_damaged.pcap is damaged at frame 2 (byte offset'
+                  ' 114): truncated dump file; tried to read 16896 captured bytes, only got 8756;'
+                  ' only the frames before it were analysed\n',
 })
 
 # =============================================================================
