@@ -15,8 +15,8 @@ packages=(
   xvfb xdotool imagemagick x11-utils
   # live-capture tests in network namespaces: the namespaces, a DNS responder
   # and an HTTP server (python3), pings, reference captures; hyperfine times
-  # the offline analyser beside tcpdump
-  iproute2 iputils-ping python3 tcpdump hyperfine
+  # the offline analyser beside tcpdump and GNU time measures its memory
+  iproute2 iputils-ping python3 tcpdump hyperfine time
 )
 
 missing=()
