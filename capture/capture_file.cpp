@@ -68,6 +68,18 @@ int streamSeek(void* cookie, off64_t* offset, int whence) {
     return 0;
 }
 
+// How far libpcap has read: the bytes read into the stream less those the
+// stream still buffers. Asked once a frame, so on glibc the buffered bytes are
+// taken from where glibc keeps them (as gnulib's freadahead does); ftello
+// gives the same through streamSeek, at the cost of a few calls.
+uint64_t bytesTaken(const CaptureFile& c) {
+#ifdef __GLIBC__
+    return c.pulled - uint64_t(c.stream->_IO_read_end - c.stream->_IO_read_ptr);
+#else
+    return uint64_t(ftello(c.stream));
+#endif
+}
+
 int streamClose(void*) {
     return 0; // the descriptors are closeCapture's
 }
@@ -111,7 +123,7 @@ bool startReader(CaptureFile& c, std::string* error) {
                  " is neither Ethernet nor Linux cooked capture";
         return false;
     }
-    c.frameEnd = uint64_t(ftello(c.stream));
+    c.frameEnd = bytesTaken(c);
     return true;
 }
 
@@ -177,7 +189,7 @@ bool nextFrame(CaptureFile& c, const uint8_t** frame, uint32_t* capturedLength) 
     const int result = pcap_next_ex(c.reader, &header, &bytes);
     if (result == 1) {
         ++c.frames;
-        c.frameEnd = uint64_t(ftello(c.stream));
+        c.frameEnd = bytesTaken(c);
         *frame = bytes;
         *capturedLength = header->caplen;
         return true;
