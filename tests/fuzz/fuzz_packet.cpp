@@ -1,4 +1,5 @@
-// libFuzzer target: every input is one Ethernet frame for the packet handler.
+// libFuzzer target: every input is one frame for the packet handler, Ethernet
+// or Linux cooked.
 //
 // The traffic tables, the owner tables and the recent-event ring live on from
 // one input to the next, as they do in the running program, so the rings wrap
@@ -19,7 +20,9 @@
 //   bit 3     before the frame, remember an owner for its source port, so
 //             outgoing segments find their process; with bit 4 as well the
 //             owner's name is long enough to be cut;
-//   bit 5     after the frame, show one pending event, as the overlay would.
+//   bit 5     after the frame, show one pending event, as the overlay would;
+//   bits 6-7  the link layer: 0 or 1 Ethernet, 2 LINUX_SLL, 3 LINUX_SLL2
+//             (whose header decides the direction, whatever bits 0-1 say).
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -440,7 +443,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A buffer of exactly the frame's size, so any read past it is caught.
     std::unique_ptr<uint8_t[]> frame(new uint8_t[size]);
     std::memcpy(frame.get(), data, size);
-    handleFrame(frame.get(), uint32_t(size));
+    const int linkLayer = control >> 6;
+    if (linkLayer < 2)
+        handleFrame(frame.get(), uint32_t(size));
+    else if (linkLayer == 2)
+        handleLinuxCookedFrame(frame.get(), uint32_t(size));
+    else
+        handleLinuxCooked2Frame(frame.get(), uint32_t(size));
 
     if (control & 0x20) showOneEvent();
     checkLookupsOf(data, size);
