@@ -47,7 +47,7 @@ ssize_t streamRead(void* cookie, char* buffer, size_t size) {
         n = readSome(c.fd, buffer, size);
         if (n > 0) {
             if (!copyAt(c.copyFd, buffer, size_t(n), c.copied)) {
-                c.copyFailed = true;
+                c.copyError = std::strerror(errno);
                 return -1;
             }
             c.copied += uint64_t(n);
@@ -106,8 +106,8 @@ bool startReader(CaptureFile& c, std::string* error) {
     if (!c.reader) {
         std::fclose(c.stream); // libpcap leaves a stream it refused open
         c.stream = nullptr;
-        *error = c.copyFailed
-                     ? std::string("cannot keep a copy of ") + c.name + ": " + std::strerror(errno)
+        *error = !c.copyError.empty()
+                     ? std::string("cannot keep a copy of ") + c.name + ": " + c.copyError
                      : std::string("cannot read ") + c.name + " as a capture file: " + pcapError;
         return false;
     }
@@ -120,7 +120,7 @@ bool startReader(CaptureFile& c, std::string* error) {
         c.linkLayer = LinkLayer::LinuxCooked2;
     } else {
         *error = std::string(c.name) + ": link type " + linkTypeText(linkType) +
-                 " is neither Ethernet nor Linux cooked capture";
+                 " is neither Ethernet nor Linux cooked";
         return false;
     }
     c.frameEnd = bytesTaken(c);
@@ -194,18 +194,17 @@ bool nextFrame(CaptureFile& c, const uint8_t** frame, uint32_t* capturedLength) 
         *capturedLength = header->caplen;
         return true;
     }
-    if (result != PCAP_ERROR_BREAK) { // anything but the end of the file
+    if (result != PCAP_ERROR_BREAK && c.copyError.empty()) { // not the end of the file
         c.damaged = true;
-        c.damage = c.copyFailed ? std::string("cannot keep a copy: ") + std::strerror(errno)
-                                : pcap_geterr(c.reader);
+        c.damage = pcap_geterr(c.reader);
     }
     return false;
 }
 
 bool rewindCapture(CaptureFile& c, std::string* error) {
     stopReader(c);
-    if (c.copyFailed) {
-        *error = std::string("cannot keep a copy of ") + c.name;
+    if (!c.copyError.empty()) {
+        *error = std::string("cannot keep a copy of ") + c.name + ": " + c.copyError;
         return false;
     }
     if (c.copyFd < 0 && lseek(c.fd, c.start, SEEK_SET) != c.start) {

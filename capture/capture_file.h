@@ -26,9 +26,9 @@ struct CaptureFile {
     FILE* stream = nullptr; // what libpcap reads
     int fd = -1;            // the file or standard input
     bool ownsFd = false;
-    int copyFd = -1;     // the copy of a pipe, when one is kept
-    uint64_t copied = 0; // bytes in the copy
-    bool copyFailed = false;
+    int copyFd = -1;       // the copy of a pipe, when one is kept
+    uint64_t copied = 0;   // bytes in the copy
+    std::string copyError; // why the copy could not be written: reading stopped there
     int64_t start = 0;     // where the capture begins in `fd` (a file)
     uint64_t pulled = 0;   // bytes of the capture read into the stream so far
     uint64_t size = 0;     // the capture's size in bytes when known in advance, else 0
@@ -38,7 +38,7 @@ struct CaptureFile {
     // How far reading got.
     uint64_t frames = 0;   // frames delivered
     uint64_t frameEnd = 0; // byte offset just past the last frame delivered
-    bool damaged = false;  // reading stopped before the end of the capture
+    bool damaged = false;  // reading stopped before the end of the capture (not for copyError)
     std::string damage;    // why, as libpcap says it
 };
 

@@ -369,6 +369,13 @@ uint64_t analyse(CaptureFile& capture, const uint8_t mac[6], bool countSources,
     return analysed;
 }
 
+// A pipe whose copy could not be written was not read to its end.
+bool copyLost(const CaptureFile& capture) {
+    if (capture.copyError.empty()) return false;
+    say("cannot keep a copy of %s: %s; give --mac", capture.name, capture.copyError.c_str());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -423,6 +430,7 @@ int main(int argc, char** argv) {
         uint32_t length;
         while (capture.frames < kGuessFrames && nextFrame(capture, &frame, &length))
             countSource(frame, length, capture.frames);
+        if (copyLost(capture)) return kExitFailure;
         uint64_t seen = 0;
         uint8_t guess[6];
         if (!chooseLocalMac(guess, &seen)) {
@@ -453,6 +461,8 @@ int main(int argc, char** argv) {
     } else {
         analysed = analyse(capture, options.mac, false, progress);
     }
+
+    if (copyLost(capture)) return kExitFailure;
 
     int failed = 0;
     failed |= writeDnsReport(nullptr) != 0;

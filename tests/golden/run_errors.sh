@@ -75,20 +75,43 @@ if [ "$(cat "$work/stdout")" != $'DNS   0%\nTCP   0%\nICMP   0%' ] ||
   echo "FAILED: empty capture with --mac" >&2
   failed=1
 fi
-# A stream of 5000 frames that stalls for 2.5 s after 2631 of them: on a
+# synthetic OUT SOURCE COUNT [SOURCE COUNT...]: a capture of COUNT IPv4 UDP
+# frames from each SOURCE in turn, all to 02:00:00:00:00:0c (58 bytes a frame).
+synthetic() {
+  python3 - "$@" <<'EOF'
+import struct, sys
+out, pairs = sys.argv[1], sys.argv[2:]
+ip = bytes([0x45, 0, 0, 28, 0, 0, 0, 0, 64, 17, 0, 0, 10, 0, 0, 1, 10, 0, 0, 2])
+udp = struct.pack('>HHHH', 1000, 2000, 8, 0)
+with open(out, 'wb') as f:
+    f.write(struct.pack('<IHHiIII', 0xa1b2c3d4, 2, 4, 0, 0, 65535, 1))
+    for source, count in zip(pairs[::2], pairs[1::2]):
+        frame = bytes.fromhex('02000000000c' + source.replace(':', '')) + b'\x08\x00' + ip + udp
+        f.write((struct.pack('<IIII', 0, 0, len(frame), len(frame)) + frame) * int(count))
+EOF
+}
+
+# This host is guessed from the first 10000 frames; when the whole capture has
+# another busiest source, it is analysed again with that one: here only its
+# 10001 frames are outgoing, the first 10000 are between other hosts.
+synthetic "$work/two.pcap" 02:00:00:00:00:0a 10000 02:00:00:00:00:0b 10001
+expect 0 "this host is 02:00:00:00:00:0b (the source of 10001 of 20001 frames)" \
+  --json "${c[@]}" "$work/two.pcap"
+if ! grep -q '"frames":{"read":20001,"analysed":10001}' "$work/stdout"; then
+  echo "FAILED: the busiest source of the whole capture" >&2
+  failed=1
+fi
+
+# A stream of 5000 frames that stalls for 2.5 s after 3448 of them: on a
 # terminal a progress line shows at frame 4096 and is wiped before the rates;
 # with standard error a file, nothing but the rates comes out.
-python3 -c '
-import struct, sys
-frame = bytes(12) + b"\x08\x00" + bytes(46)
-sys.stdout.buffer.write(struct.pack("<IHHiIII", 0xa1b2c3d4, 2, 4, 0, 0, 65535, 1) +
-                        (struct.pack("<IIII", 0, 0, 60, 60) + frame) * 5000)' >"$work/many.pcap"
+synthetic "$work/many.pcap" 02:77:00:00:00:01 5000
 stream="(head -c 200000 $work/many.pcap; sleep 2.5; tail -c +200001 $work/many.pcap) |
   $replay --mac 02:77:00:00:00:01 ${c[*]} -"
 script -qec "$stream" /dev/null </dev/null >"$work/terminal" &
 bash -c "$stream" >"$work/stdout" 2>"$work/stderr"
 wait
-if ! grep -aq $'\ranalysing standard input: 4096 frames, 0.3 MB\e\[K' "$work/terminal" ||
+if ! grep -aq $'\ranalysing standard input: 4096 frames, 0.2 MB\e\[K' "$work/terminal" ||
    ! grep -aq $'\r\e\[KDNS   0%' "$work/terminal" || [ -s "$work/stderr" ] ||
    [ "$(cat "$work/stdout")" != $'DNS   0%\nTCP   0%\nICMP   0%' ]; then
   echo "FAILED: progress line" >&2
