@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times kestrava-replay against `tcpdump -r FILE -w /dev/null` (which only reads
 # the file) on a 2-million-frame capture of one host's real traffic, side by
-# side in one hyperfine run, then prints the analyser's throughput and its peak
+# side in one hyperfine run (and both reading a pipe), then prints the analyser's throughput and its peak
 # memory on that file and on one a tenth its size (memory must not grow with
 # the file). Prints figures only; it never fails on time.
 #
@@ -32,6 +32,7 @@ hyperfine --warmup 1 --runs 10 --export-json "$out/times.json" \
   -n tcpdump "tcpdump -r $big -w /dev/null" \
   -n "kestrava-replay --mac" "$replay --mac $host --out $out $big" \
   -n "kestrava-replay" "$replay --out $out $big" \
+  -n "tcpdump -r - (pipe)" "cat $big | tcpdump -r - -w /dev/null" \
   -n "kestrava-replay - (pipe, --mac)" "cat $big | $replay --mac $host --out $out -"
 
 python3 - "$out/times.json" "$(stat -c %s "$big")" <<'EOF'
@@ -40,7 +41,7 @@ results = json.load(open(sys.argv[1]))['results']
 size = int(sys.argv[2])
 print('\nThroughput on 2000000 frames, %.1f MB (mean of the runs):' % (size / 1e6))
 for r in results:
-    print('  %-32s %6.3f s  %5.2f M frames/s  %6.0f MB/s' %
+    print('  %-32s %6.3f s  %5.2f M frames/s  %5.0f MB/s' %
           (r['command'], r['mean'], 2.0 / r['mean'], size / 1e6 / r['mean']))
 EOF
 
