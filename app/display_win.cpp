@@ -5,6 +5,7 @@
 #include "app/app_win.h"
 #include "app/overlay_model.h"
 #include "capture/capture_library.h"
+#include "capture/capture_session.h"
 #include "capture/owner_table.h"
 #include "settings/safe_list.h"
 #include "settings/settings.h"
@@ -134,7 +135,8 @@ LRESULT initDisplay(HWND window) {
     interfaceFound = false;
     localAddressesLoaded = false;
     captureLibraryLoaded = loadCaptureLibrary();
-    // With the library found, the capture session opens here once it is built.
+    // may ask the user to choose a network before the window is shown
+    if (captureLibraryLoaded) openCaptureSession(window);
     return 0;
 }
 

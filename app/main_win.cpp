@@ -3,6 +3,7 @@
 #include "app/app_win.h"
 #include "app/overlay_model.h"
 #include "capture/capture_library.h"
+#include "capture/capture_session_win.h"
 #include "capture/owner_table.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -31,16 +32,18 @@ void invalidateWindow() {
     invalidateOverlay(overlayWindow);
 }
 
-// What the timer step may ask of the system. Opening the capture session and
-// learning the adapter's hardware address are not built yet: with the library
-// found, those steps wait.
+bool openSessionOnOverlay() {
+    return openCaptureSession(overlayWindow) == 1;
+}
+
+// What the timer step may ask of the system.
 const TimerActions timerActions = {
-    layoutOverlay,      // applyLayout
-    invalidateWindow,   // invalidate
-    refreshOwnerTable,  // refreshOwners
-    loadCaptureLibrary, // loadCaptureLibrary
-    nullptr,            // openCaptureSession
-    nullptr,            // findLocalMacAddress
+    layoutOverlay,        // applyLayout
+    invalidateWindow,     // invalidate
+    refreshOwnerTable,    // refreshOwners
+    loadCaptureLibrary,   // loadCaptureLibrary
+    openSessionOnOverlay, // openCaptureSession
+    findLocalMacAddress,  // findLocalMacAddress
 };
 
 void onTrayNotify(HWND window, LPARAM mouseMessage) {
@@ -55,8 +58,11 @@ void onTrayNotify(HWND window, LPARAM mouseMessage) {
 }
 
 void onDestroy(HWND window) {
-    // The capture session arrives with the capture itself; until then there is
-    // no capture loop to break and no thread handle to close.
+    // The capture thread may be waiting in the capture library for the next
+    // frame: the break ends its loop, and nobody waits for it; it ends with
+    // the process.
+    if (captureLibraryLoaded) breakCaptureLoop();
+    closeCaptureThread();
     RECT rect;
     GetWindowRect(window, &rect);
     settings.windowX = rect.left + GetSystemMetrics(SM_CXFIXEDFRAME);
@@ -65,6 +71,7 @@ void onDestroy(HWND window) {
     FreeLibrary(user32Module);
     setLayeredWindowAttributesFn = nullptr;
     deleteDisplayResources();
+    if (captureLibraryLoaded) releaseDeviceList();
     removeTrayIcon();
     PostQuitMessage(0);
 }
@@ -114,6 +121,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+    captureSessionActions = systemCaptureSessionActions;
 
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;

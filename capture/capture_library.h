@@ -34,3 +34,8 @@ extern CaptureLibrary captureLibrary;
 // capture call may be made before this returned true; the timer retries it.
 // Windows only.
 bool loadCaptureLibrary();
+
+// Loads wpcap.dll through the search path that loadCaptureLibrary set and
+// fills captureLibrary from it, once. A missing pcap_init leaves `init` null;
+// any other missing call makes the library unusable (false). Windows only.
+bool bindCaptureLibrary();
