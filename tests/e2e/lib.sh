@@ -33,6 +33,9 @@ E2E_APP_DIR=
 E2E_APP_WINDIR=
 E2E_FAILURES=0
 E2E_LAUNCHES=0
+# A command that every Wine call runs through, e.g. (ip netns exec NAME) for
+# the live-capture tests, whose Wine processes all live in a network namespace.
+E2E_RUN=()
 
 e2e_log() { echo "e2e: $*" >&2; }
 
@@ -86,13 +89,13 @@ e2e_wine() {
   shift 2
   local env
   mapfile -t env < <(e2e_wine_env)
-  env "${env[@]}" wine "$@" >"$out" 2>"$err"
+  "${E2E_RUN[@]}" env "${env[@]}" wine "$@" >"$out" 2>"$err"
 }
 
 e2e_wineserver() {
   local env
   mapfile -t env < <(e2e_wine_env)
-  env "${env[@]}" wineserver "$@" >>"$E2E_WORK/wineserver.log" 2>&1
+  "${E2E_RUN[@]}" env "${env[@]}" wineserver "$@" >>"$E2E_WORK/wineserver.log" 2>&1
 }
 
 # Starts Xvfb on a display it picks itself (so parallel runs never collide) and
@@ -263,7 +266,7 @@ e2e_launch() {
   E2E_LAUNCHES=$((E2E_LAUNCHES + 1))
   local env
   mapfile -t env < <(e2e_wine_env)
-  env "${env[@]}" wine "$E2E_APP_WINDIR\\Kestrava.exe" \
+  "${E2E_RUN[@]}" env "${env[@]}" wine "$E2E_APP_WINDIR\\Kestrava.exe" \
     >"$E2E_WORK/kestrava.$E2E_LAUNCHES.out" 2>"$E2E_WORK/kestrava.$E2E_LAUNCHES.err" &
   E2E_APP_PID=$!
 }
@@ -450,8 +453,12 @@ e2e_header_row() {
 # e2e_empty_report dns|tcp|icmp|process TARGET: the report a program with empty
 # traffic tables writes (code page 932, CR LF): the head, the two header rows
 # and the closing lines.
-e2e_empty_report() {
-  local kind=$1 target=$2 title labels4 labels6 second=""
+e2e_empty_report() { e2e_report "$1" "$2" "" ""; }
+
+# e2e_report dns|tcp|icmp|process TARGET ROWS4 ROWS6: the same with the rows
+# of its two sections (UTF-8 lines, without line ends; "" for none).
+e2e_report() {
+  local kind=$1 target=$2 rows4=$3 rows6=$4 title labels4 labels6 second=""
   case $kind in
     dns)
       title=DNS
@@ -491,7 +498,9 @@ table,td{border:1px solid;border-collapse: collapse;padding:2px;}
 <body>
 HEAD
     printf '<table>%s\n' "$(e2e_header_row "$labels4")"
+    [ -z "$rows4" ] || printf '%s\n' "$rows4"
     printf '%s%s\n' "$second" "$(e2e_header_row "$labels6")"
+    [ -z "$rows6" ] || printf '%s\n' "$rows6"
     printf '</table>\n</body></html>\n'
   } | sed 's/$/\r/' | iconv -f UTF-8 -t CP932 >"$target"
 }

@@ -15,9 +15,13 @@
 #                             that a failing run cleans up too
 #
 # Pair 1: host PREFIXh1 02:77:00:00:00:01 10.77.0.1/24 fd77::1/64,
-#         peer PREFIXp1 02:77:00:00:00:02 10.77.0.2/24 fd77::2/64.
+#         peer PREFIXp1 02:77:00:00:00:02 10.77.0.2/24 fd77::2/64, and
+#         10.77.0.3/24 (mail.kestrava.test) as a second host to reach.
 # Pair 2: host PREFIXh2 02:78:00:00:00:01 10.78.0.1/24 fd78::1/64,
 #         peer PREFIXp2 02:78:00:00:00:02 10.78.0.2/24 fd78::2/64.
+# The link stays quiet unless a test speaks: the neighbours of each pair are
+# permanent (no ARP, no neighbour discovery) and nobody solicits routers, so a
+# test can predict every frame it captures.
 # Programs in the host namespace resolve names through the responder
 # (/etc/netns/PREFIX-host/resolv.conf, which `ip netns exec` puts in place).
 # PREFIX keeps parallel runs apart: at most 10 characters, so that interface
@@ -52,17 +56,32 @@ net_setup() {
   NET_PEER=$NET_PREFIX-peer
   net_teardown # what an interrupted earlier run may have left
   ip netns add "$NET_HOST" && ip netns add "$NET_PEER" || return 1
+  local ns
+  for ns in "$NET_HOST" "$NET_PEER"; do
+    # read by the interfaces created below
+    ip netns exec "$ns" sh -c 'echo 0 >/proc/sys/net/ipv6/conf/default/router_solicitations'
+  done
   local i
   for i in $(seq "$pairs"); do
     local net=$((76 + i)) h=${NET_PREFIX}h$i p=${NET_PREFIX}p$i
-    ip link add "$h" netns "$NET_HOST" address "02:$net:00:00:00:01" type veth \
-      peer name "$p" netns "$NET_PEER" address "02:$net:00:00:00:02" || return 1
+    local hmac=02:$net:00:00:00:01 pmac=02:$net:00:00:00:02
+    ip link add "$h" netns "$NET_HOST" address "$hmac" type veth \
+      peer name "$p" netns "$NET_PEER" address "$pmac" || return 1
     ip -n "$NET_HOST" addr add "10.$net.0.1/24" dev "$h"
     ip -n "$NET_HOST" addr add "fd$net::1/64" dev "$h" nodad
     ip -n "$NET_PEER" addr add "10.$net.0.2/24" dev "$p"
     ip -n "$NET_PEER" addr add "fd$net::2/64" dev "$p" nodad
+    if [ "$i" -eq 1 ]; then ip -n "$NET_PEER" addr add "10.$net.0.3/24" dev "$p"; fi
     ip -n "$NET_HOST" link set "$h" up
     ip -n "$NET_PEER" link set "$p" up
+    # after the links are up: taking a link down forgets its neighbours
+    local a
+    for a in "10.$net.0.2" "10.$net.0.3" "fd$net::2"; do
+      ip -n "$NET_HOST" neigh replace "$a" lladdr "$pmac" dev "$h" nud permanent
+    done
+    for a in "10.$net.0.1" "fd$net::1"; do
+      ip -n "$NET_PEER" neigh replace "$a" lladdr "$hmac" dev "$p" nud permanent
+    done
   done
   ip -n "$NET_HOST" link set lo up
   ip -n "$NET_PEER" link set lo up

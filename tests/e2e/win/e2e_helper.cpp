@@ -14,23 +14,26 @@
 //   text-width H WEIGHT FACEHEX TEXT
 //                           width of TEXT in the font the overlay creates with
 //                           height H, weight WEIGHT and the face given as hex bytes
-//   wait-dialog MS [CAPHEX] wait for a dialog owned by the overlay (optionally with
-//                           this caption), then print its caption, its
-//                           controls' texts and the check state of its buttons
-//   press ID [MS]           post the click of button ID to that dialog and wait
-//                           (up to MS) until the dialog is gone
+//   wait-dialog MS [CAPHEX] wait for a dialog owned by the overlay or by one of
+//                           its dialogs, the topmost first (optionally with this
+//                           caption), then print its caption, its controls'
+//                           texts and the check state of its buttons
+//   press ID [MS]           post the click of button ID (2 without a Cancel
+//                           button: the Escape key) to that dialog and wait (up
+//                           to MS) until the dialog is gone
 //   wait-menu MS            wait until a popup menu is shown
 //   dialog-state            the open dialog as "wait-dialog" prints it, and the
 //                           number of dialogs, its client area and controls in
 //                           screen coordinates, scroll-bar and up-down positions
-//                           and ranges, and the entries of its combo boxes
+//                           and ranges, and the entries of its combo and list
+//                           boxes
 //   click ID                click button ID of the dialog (BM_CLICK)
 //   scroll ID REQUEST POS COUNT
 //                           COUNT times the WM_HSCROLL REQUEST (SB_ value, thumb
 //                           position POS) of bar ID, each followed by the end of
 //                           the scroll and a repaint of the dialog
-//   select ID INDEX         pick entry INDEX (-1: none) of combo box ID, with the
-//                           CBN_SELCHANGE a pick sends
+//   select ID INDEX         pick entry INDEX (-1: none) of combo or list box ID,
+//                           with the notification a pick sends
 //   set-text ID HEX [N]     put the text (hex bytes, N times over) into control
 //                           ID, as a paste does
 //   fonts                   the faces the system enumerates for the Shift_JIS
@@ -135,7 +138,9 @@ BOOL CALLBACK findDialogProc(HWND w, LPARAM param) {
     char cls[64] = {0};
     GetClassNameA(w, cls, sizeof cls);
     if (std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
-    if (GetWindow(w, GW_OWNER) != s->owner) return TRUE;
+    // a message box of a dialog belongs to the overlay too
+    HWND owner = GetWindow(w, GW_OWNER);
+    if (owner != s->owner && (!owner || GetWindow(owner, GW_OWNER) != s->owner)) return TRUE;
     if (s->caption) {
         char text[512] = {0};
         GetWindowTextA(w, text, sizeof text);
@@ -205,14 +210,15 @@ void printRect(const char* label, int id, const RECT& r) {
 }
 
 // A text another process's control answers to `message` (WM_GETTEXT,
-// CB_GETLBTEXT), in code page 932. The wide message is asked, since the system
-// carries a wide text between processes whole.
+// CB_GETLBTEXT, LB_GETTEXT), in code page 932. The wide message is asked, since
+// the system carries a wide text between processes whole.
 void askText(HWND w, UINT message, WPARAM index, char* out, int size) {
     static WCHAR wide[4096];
     wide[0] = 0;
+    const UINT lengthMessage = message == LB_GETTEXT ? LB_GETTEXTLEN : CB_GETLBTEXTLEN;
     if (message == WM_GETTEXT)
         index = sizeof wide / sizeof wide[0];
-    else if (SendMessageW(w, CB_GETLBTEXTLEN, index, 0) >= LRESULT(sizeof wide / sizeof wide[0]))
+    else if (SendMessageW(w, lengthMessage, index, 0) >= LRESULT(sizeof wide / sizeof wide[0]))
         index = WPARAM(-1); // no such entry: an empty text
     if (index != WPARAM(-1)) SendMessageW(w, message, index, reinterpret_cast<LPARAM>(wide));
     out[0] = 0;
@@ -239,12 +245,14 @@ BOOL CALLBACK printControlStateProc(HWND w, LPARAM param) {
         info.fMask = SIF_ALL;
         GetScrollInfo(w, SB_CTL, &info);
         std::printf("bar %d %d %d %d\n", id, info.nPos, info.nMin, info.nMax);
-    } else if (!std::strcmp(cls, "ComboBox")) {
-        std::printf("selected %d %d\n", id, static_cast<int>(SendMessageA(w, CB_GETCURSEL, 0, 0)));
-        const int count = static_cast<int>(SendMessageA(w, CB_GETCOUNT, 0, 0));
+    } else if (!std::strcmp(cls, "ComboBox") || !std::strcmp(cls, "ListBox")) {
+        const bool list = cls[0] == 'L';
+        std::printf("selected %d %d\n", id,
+                    static_cast<int>(SendMessageA(w, list ? LB_GETCURSEL : CB_GETCURSEL, 0, 0)));
+        const int count = static_cast<int>(SendMessageA(w, list ? LB_GETCOUNT : CB_GETCOUNT, 0, 0));
         std::snprintf(label, sizeof label, "item %d", id);
         for (int i = 0; i < count; ++i) {
-            askText(w, CB_GETLBTEXT, i, text, sizeof text);
+            askText(w, list ? LB_GETTEXT : CB_GETLBTEXT, i, text, sizeof text);
             printHex(label, text);
         }
     } else if (!std::strcmp(cls, "msctls_updown32")) {
@@ -317,7 +325,11 @@ int driveDialog(int argc, char** argv) {
         return 0;
     }
     if (!std::strcmp(verb, "select")) {
-        SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(std::atoi(argv[3])), 0);
+        char cls[64] = {0};
+        GetClassNameA(control, cls, sizeof cls);
+        const UINT pick = std::strcmp(cls, "ListBox") ? CB_SETCURSEL : LB_SETCURSEL;
+        SendMessageA(control, pick, static_cast<WPARAM>(std::atoi(argv[3])), 0);
+        // CBN_SELCHANGE and LBN_SELCHANGE are the same code
         SendMessageA(d, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(control));
         return 0;
@@ -447,12 +459,9 @@ int run(int argc, char** argv) {
             std::printf("no dialog\n");
             return 1;
         }
+        // What a click on the button sends to its dialog; without such a
+        // button, what the Escape key (2) or an accelerator sends.
         HWND button = GetDlgItem(d, arg);
-        if (!button) {
-            std::printf("no control %d\n", arg);
-            return 1;
-        }
-        // What a click on the button sends to its dialog.
         PostMessageA(d, WM_COMMAND, MAKEWPARAM(arg, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         int ms = argc == 4 ? std::atoi(argv[3]) : 5000;
         HWND gone = waitFor(ms, [d] { return IsWindow(d) ? nullptr : GetDesktopWindow(); });
