@@ -4,16 +4,20 @@
 # program runs, a later refresh finds it and clears the status text, so the next
 # paint shows "No access." (the rates are hidden and nothing was captured) in the
 # ICMP colour. Runs in a prefix of its own: the other scenarios need one
-# without a capture library.
+# without a capture library. Once found, the library opens a capture; so that
+# it is the one network of a test network and never the machine's own, the
+# program runs in the host namespace of the test network (live_lib.sh).
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/live_lib.sh"
 
 E2E_PREFIX=${E2E_PREFIX%/*}/wine-prefix-npcap
 npcap=$E2E_PREFIX/drive_c/windows/system32/Npcap
 rm -rf "$npcap" # what an interrupted earlier run may have left
 e2e_setup capture-library
+live_network kl3
 e2e_install_app capture-library
-wpcap=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/wpcap.dll
+wpcap=$LIVE_WPCAP
 [ -f "$wpcap" ] || e2e_die "Wine's wpcap.dll is not at $wpcap"
 mkdir -p "$npcap/wpcap.dll"
 
@@ -33,9 +37,10 @@ e2e_check_picture folder "$left" "$top" "$width" "$height" "0 255 0" "0 0 0" "25
 
 rm -rf "$npcap/wpcap.dll"
 cp "$wpcap" "$npcap/wpcap.dll"
-# A refresh runs every 800 ms without traffic; it finds the library but, with
-# nothing new to show, does not repaint. A left click on the tray icon does.
-sleep 2
+# A refresh runs every 800 ms without traffic; it finds the library and opens
+# the capture but, with nothing new to show, does not repaint. A left click on
+# the tray icon does.
+live_wait_capture kl3h1
 e2e_helper tray-click || e2e_fail "posting the tray click failed"
 sleep 1
 e2e_screenshot found
