@@ -4,9 +4,36 @@
 # build/kestrava-screen.png. The program's setting.ini and reports lie beside
 # it in build/kestrava/. Ends when the program ends (its menu's 終了), or on
 # Ctrl-C, which asks the program to exit first.
+#
+#   scripts/run.sh [--no-capture] [--interface NAME]
+#
+# It watches this machine's own traffic: Wine's wpcap.dll, which passes the
+# capture calls on to libpcap, is put where Kestrava looks for the capture
+# library (capturing needs root). --no-capture leaves it out, so that the
+# program starts with "Npcap not found.". With several networks Kestrava asks
+# which one to watch; without a display nobody could answer, so the network of
+# the default route is saved as the chosen one beforehand. --interface NAME
+# saves NAME instead (Wine names the networks after the Linux interfaces).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+
+capture=1
+interface=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --no-capture) capture=0 ;;
+    --interface)
+      interface=${2:?--interface needs a name}
+      shift
+      ;;
+    *)
+      echo "usage: scripts/run.sh [--no-capture] [--interface NAME]" >&2
+      exit 2
+      ;;
+  esac
+  shift
+done
 
 scripts/install-deps.sh
 
@@ -36,6 +63,10 @@ stopAll() {
 trap stopAll EXIT
 trap 'exit 130' INT TERM
 
+if [ -z "${DISPLAY:-}" ] && [ -z "$interface" ]; then
+  interface=$(ip route show default 2>/dev/null | awk '{ for (i = 1; i < NF; i++) if ($i == "dev") { print $(i + 1); exit } }')
+fi
+
 if [ -z "${DISPLAY:-}" ]; then
   e2e_start_xvfb 1280x800x24
   echo "No display: Kestrava runs on the virtual display $DISPLAY;"
@@ -58,6 +89,31 @@ E2E_APP_WINDIR='C:\Kestrava'
 mkdir -p "$E2E_APP_DIR"
 cp "$E2E_WIN_BUILD/Kestrava.exe" "$E2E_APP_DIR/"
 ln -sfn wine-prefix/drive_c/Kestrava "$root/build/kestrava"
+
+npcap=$E2E_PREFIX/drive_c/windows/system32/Npcap
+if [ "$capture" -eq 1 ]; then
+  mkdir -p "$npcap"
+  cp /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/wpcap.dll "$npcap/"
+  [ "$(id -u)" -eq 0 ] || echo "Not root: the capture will not open, and no traffic is analysed."
+else
+  rm -rf "$npcap"
+fi
+# setting.ini: code page 932, CR LF, the keys it lacks keep their defaults.
+ini=$E2E_APP_DIR/setting.ini
+if [ "$capture" -eq 1 ] && [ ! -f "$ini" ]; then
+  # This machine's connections belong to Linux processes, which Wine's tables
+  # do not name, so the host row would wait for a Windows program's traffic:
+  # on the first run the window shows the rates instead (notdisperr=0).
+  printf 'notdisperr=0\r\n' >"$ini"
+fi
+if [ "$capture" -eq 1 ] && [ -n "$interface" ]; then
+  if grep -q '^sNIC=' "$ini"; then
+    sed -i "s/^sNIC=.*\r\$/sNIC=$interface\r/" "$ini"
+  else
+    printf 'sNIC=%s\r\n' "$interface" >>"$ini"
+  fi
+  echo "Watching $interface (saved as the chosen network in $ini)."
+fi
 
 echo "Starting Kestrava.exe (Wine prefix $E2E_PREFIX, logs in $E2E_WORK)."
 echo "Right-click the overlay or the tray icon for the menu; 終了 ends it."
