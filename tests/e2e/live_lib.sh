@@ -102,7 +102,7 @@ live_capture_ifaces() {
 live_wait_capture() {
   local i
   for i in $(seq 300); do
-    live_capture_ifaces | grep -qx "$1" && return 0
+    grep -qx "$1" <<<"$(live_capture_ifaces)" && return 0
     e2e_app_running || e2e_die "Kestrava.exe ended before it captured on $1"
     sleep 0.1
   done

@@ -6,7 +6,8 @@
 //   info                    the overlay window: handle, title, styles, rectangle,
 //                           region box, visible area, layered alpha, topmost
 //   wait-gone MS            wait until the overlay window no longer exists
-//   command ID              post WM_COMMAND ID to the overlay window
+//   command ID              post WM_COMMAND ID to the overlay window; prints
+//                           when ("posted SECONDS" since 1970)
 //   tray-click              post the tray icon's left-click notification (the
 //                           window re-applies its layout and repaints)
 //   move X Y                move the overlay window's outer rectangle to X, Y
@@ -391,7 +392,15 @@ int run(int argc, char** argv) {
     if (!std::strcmp(verb, "command") && argc == 3) {
         HWND w = findOverlay();
         if (!w) return 1;
-        return PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(arg), 0) ? 0 : 1;
+        if (!PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(arg), 0)) return 1;
+        // when it was posted, in seconds since 1970 as Linux counts them
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        const unsigned long long ticks =
+            (static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
+            116444736000000000ULL; // 100 ns ticks from 1601 to 1970
+        std::printf("posted %llu.%06llu\n", ticks / 10000000, ticks % 10000000 / 10);
+        return 0;
     }
     if (!std::strcmp(verb, "tray-click") && argc == 2) {
         HWND w = findOverlay();
