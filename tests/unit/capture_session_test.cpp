@@ -18,8 +18,8 @@
 
 namespace {
 
-// A device of the stand-in enumeration: its flags and IPv4 addresses ("v6"
-// stands for an IPv6 address).
+// A device of the stand-in enumeration: flags and addresses, "v6" standing
+// for an IPv6 address.
 struct Device {
     const char* name;
     const char* description; // null: none
@@ -28,34 +28,24 @@ struct Device {
 };
 
 constexpr bpf_u_int32 kUp = PCAP_IF_UP | PCAP_IF_RUNNING | PCAP_IF_CONNECTION_STATUS_CONNECTED;
+constexpr bpf_u_int32 kRunning = PCAP_IF_RUNNING | PCAP_IF_CONNECTION_STATUS_CONNECTED;
 const Device kWired = {"dev-wired", "Wired", kUp, {"v6", "10.0.0.5", "10.0.0.6"}};
-const Device kWifi = {
-    "dev-wifi", "Wi-Fi", PCAP_IF_RUNNING | PCAP_IF_CONNECTION_STATUS_CONNECTED, {"192.168.1.9"}};
+const Device kWifi = {"dev-wifi", "Wi-Fi", kRunning, {"192.168.1.9"}};
 const Device kSecondWifi = {"dev-wifi2", "Wi-Fi", kUp, {"192.168.2.9"}};
 const Device kNoDescription = {"dev-bare", nullptr, kUp, {"10.1.0.1"}};
 const Device kOnlyIpv6 = {"dev-v6", "Tunnel", kUp, {"v6"}};
 // never usable: down, disconnected, not applicable (loopback), no address
 const Device kDown = {"dev-down", "Down", PCAP_IF_CONNECTION_STATUS_CONNECTED, {"10.9.0.1"}};
-const Device kUnplugged = {"dev-unplugged",
-                           "Unplugged",
-                           PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_DISCONNECTED,
-                           {"10.9.0.2"}};
+const Device kUnplugged = {
+    "dev-off", "Off", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_DISCONNECTED, {"10.9.0.2"}};
 const Device kLoopback = {
-    "dev-lo", "Loopback", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_NOT_APPLICABLE, {"127.0.0.1"}};
+    "lo", "Lo", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_NOT_APPLICABLE, {"127.0.0.1"}};
 const Device kNoAddress = {"dev-empty", "Empty", kUp, {}};
 
 // What the stand-in dialog does.
 enum class Dialog { PickSecond, Cancel, AllVanish, OpenAgain };
 
-// The enumeration the stand-in library hands out, rebuilt for every call.
-struct DeviceList {
-    std::vector<pcap_if_t> devices;
-    std::vector<pcap_addr> addresses;
-    std::vector<sockaddr_in6> storage;
-};
-
 std::vector<Device> enumeration;
-DeviceList lists[2]; // a case enumerates at most twice (the dialog's refresh)
 int enumerations, releases, openCalls, dialogs, threads, saves;
 bool enumerationFails, openFails, macFound, busyDuringDialog;
 Dialog dialogAction;
@@ -63,42 +53,41 @@ std::string openedName, savedInterface;
 int reentered = -1;
 int fakeHandle;
 
+// The enumeration as the library hands it out. A case enumerates at most
+// twice (the dialog's refresh), so two lists are kept alive.
 pcap_if_t* buildList(const std::vector<Device>& from) {
-    DeviceList& list = lists[enumerations % 2];
-    list = DeviceList{};
-    size_t addressCount = 0;
-    for (const Device& d : from) addressCount += d.addresses.size();
-    list.devices.resize(from.size());
-    list.addresses.resize(addressCount);
-    list.storage.resize(addressCount);
-    size_t a = 0;
+    static std::vector<pcap_if_t> devices[2];
+    static std::vector<pcap_addr> addresses[2];
+    static std::vector<sockaddr_in6> storage[2];
+    const int k = enumerations % 2;
+    devices[k].assign(from.size(), pcap_if_t{});
+    size_t count = 0;
+    for (const Device& d : from) count += d.addresses.size();
+    addresses[k].assign(count, pcap_addr{});
+    storage[k].assign(count, sockaddr_in6{});
+    pcap_addr* address = addresses[k].data();
     for (size_t i = 0; i < from.size(); ++i) {
-        pcap_if_t& device = list.devices[i];
-        device = pcap_if_t{};
-        device.next = i + 1 < from.size() ? &list.devices[i + 1] : nullptr;
+        pcap_if_t& device = devices[k][i];
+        device.next = i + 1 < from.size() ? &devices[k][i + 1] : nullptr;
         device.name = const_cast<char*>(from[i].name);
         device.description = const_cast<char*>(from[i].description);
         device.flags = from[i].flags;
+        pcap_addr** link = &device.addresses;
         for (const char* text : from[i].addresses) {
-            sockaddr_in6& storage = list.storage[a];
-            storage = sockaddr_in6{};
-            if (std::strcmp(text, "v6") == 0) {
-                storage.sin6_family = AF_INET6;
-            } else {
-                auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+            sockaddr_in6& in6 = storage[k][address - addresses[k].data()];
+            auto* in = reinterpret_cast<sockaddr_in*>(&in6);
+            in6.sin6_family = AF_INET6;
+            if (std::strcmp(text, "v6") != 0) {
                 in->sin_family = AF_INET;
                 inet_pton(AF_INET, text, &in->sin_addr);
             }
-            list.addresses[a] = pcap_addr{};
-            list.addresses[a].addr = reinterpret_cast<sockaddr*>(&storage);
-            if (!device.addresses)
-                device.addresses = &list.addresses[a];
-            else
-                list.addresses[a - 1].next = &list.addresses[a];
-            ++a;
+            address->addr = reinterpret_cast<sockaddr*>(&in6);
+            *link = address;
+            link = &address->next;
+            ++address;
         }
     }
-    return from.empty() ? nullptr : &list.devices[0];
+    return from.empty() ? nullptr : devices[k].data();
 }
 
 int fakeFindAll(const char* source, pcap_rmtauth* auth, pcap_if_t** all, char*) {
