@@ -28,6 +28,17 @@ constexpr char kLocalDevices[] = "rpcap://";
 // call has decided.
 bool sessionOpening;
 
+// Replaces deviceList with a fresh enumeration of the local devices; false,
+// with an empty list, when the enumeration fails.
+bool enumerateDevices() {
+    releaseDeviceList();
+    char error[PCAP_ERRBUF_SIZE];
+    if (captureLibrary.findAllDevicesEx(kLocalDevices, nullptr, &deviceList, error) == 0)
+        return true;
+    deviceList = nullptr;
+    return false;
+}
+
 void setStatus(const char* text) {
     copyText(statusMessage, text, kStatusMessageSize - 1);
 }
@@ -67,6 +78,8 @@ void chooseDevice(WindowHandle owner, int32_t usableCount, int32_t savedIndex) {
 
 int openChosenDevice(WindowHandle owner) {
     interfaceFound = false;
+    // A library that cannot be loaded is as unusable as one that cannot
+    // initialise.
     if (captureSessionActions.bindLibrary && !captureSessionActions.bindLibrary()) {
         setStatus("Npcap init error.");
         return 0;
@@ -76,11 +89,7 @@ int openChosenDevice(WindowHandle owner) {
         setStatus("Npcap init error.");
         return 0;
     }
-    releaseDeviceList(); // a retry enumerates afresh
-    char source[sizeof kLocalDevices];
-    std::memcpy(source, kLocalDevices, sizeof source);
-    if (captureLibrary.findAllDevicesEx(source, nullptr, &deviceList, error) != 0) {
-        deviceList = nullptr;
+    if (!enumerateDevices()) {
         setStatus("Device not found.");
         return 0;
     }
@@ -146,12 +155,7 @@ void releaseDeviceList() {
 }
 
 void refreshDeviceList() {
-    releaseDeviceList();
-    char source[sizeof kLocalDevices];
-    std::memcpy(source, kLocalDevices, sizeof source);
-    char error[PCAP_ERRBUF_SIZE];
-    if (captureLibrary.findAllDevicesEx(source, nullptr, &deviceList, error) != 0)
-        deviceList = nullptr;
+    enumerateDevices();
 }
 
 int openCaptureSession(WindowHandle owner) {

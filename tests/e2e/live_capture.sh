@@ -5,10 +5,11 @@
 # to the peer. What the program learnt is read from the four reports it writes
 # (menu commands) and from two screenshots:
 #   1. defaults (rates hidden): names answered, NXDOMAIN, dropped, and refused
-#      but safe-listed; an HTTP connection and a refused one from the Windows
-#      program, one over IPv6 from Linux; a port unreachable and two echoes.
-#      The overlay shows the host the Windows program reached, in the TCP
-#      colour, with its process on the second row.
+#      but safe-listed; datagrams to a closed port (port unreachable), an HTTP
+#      connection and a refused one from the Windows program, which the
+#      process report names; an HTTP connection over IPv6 from Linux; two
+#      echoes. The overlay shows the host the Windows program reached last, in
+#      the TCP colour, with its process on the second row.
 #   2. a second start with the rates shown, after a known mix of traffic: the
 #      three rates and their bars.
 # Every expected row and figure is derived by hand from the traffic below; in
@@ -29,7 +30,6 @@ traffic=$E2E_WIN_BUILD/kestrava-traffic.exe
 
 e2e_helper metrics || e2e_die "helper metrics failed"
 cx=$(e2e_field cxfixedframe 1)
-cy=$(e2e_field cyfixedframe 1)
 
 # Linux lookups, one getaddrinfo per name, in order: 4 asks for A records
 # only, 6 for AAAA only. The trailing dot keeps the resolver from trying the
@@ -79,12 +79,14 @@ e2e_expect_eq "sNIC saved after the capture opened" "sNIC=klh1" "$(tr -d '\r' <"
 resolve 4 www.kestrava.test. mail.kestrava.test. nx.kestrava.test. drop.kestrava.test. \
   refused.kestrava.test.
 resolve 6 www.kestrava.test.
-# The request trickles over 3 s, so that a refresh of the owner tables sees
-# the connection while it still sends.
+# The datagrams (to a closed port) and the request (trickling over 3 s) go on
+# long enough for a refresh of the owner tables to see their sockets; the
+# host reached last stays on the overlay.
+windows_traffic udp 10.77.0.3 9 6 400
 windows_traffic tcp 10.77.0.2 80 1 3000
 windows_traffic tcp 10.77.0.2 81 1
-windows_traffic udp 10.77.0.2 9 6 400
 net_host "$LIVE_NATIVE_TRAFFIC" tcp fd77::2 80 >>"$E2E_WORK/traffic.log" 2>&1
+net_host ping -c1 -W2 10.77.0.2 >>"$E2E_WORK/traffic.log" 2>&1
 last_frames_seen
 
 ff0="style='background-color:#ff0'"
@@ -98,11 +100,12 @@ e2e_report dns "$E2E_WORK/expected-dns.html" "\
 <tr><td $ddf>5</td><td $ddf>refused.kestrava.test</td><td $ddf>Not resolved.</td></tr>" "\
 <tr><td>1</td><td>www.kestrava.test</td><td>fd77::2</td></tr>"
 e2e_report icmp "$E2E_WORK/expected-icmp.html" "\
-<tr><td>1</td><td>10.77.0.3</td><td>10.77.0.3</td><td>notfound</td><td>Echo Reply</td><td>0</td><td>受信</td></tr>
-<tr><td $ff0>2</td><td $ff0>10.77.0.2</td><td $ff0>10.77.0.2</td><td $ff0>www.kestrava.test</td><td $ff0>Destination Unreachable</td><td $ff0>3</td><td $ff0>受信</td></tr>" "\
+<tr><td $ff0>1</td><td $ff0>10.77.0.3</td><td $ff0>10.77.0.3</td><td $ff0>notfound</td><td $ff0>Destination Unreachable</td><td $ff0>3</td><td $ff0>受信</td></tr>
+<tr><td>2</td><td>10.77.0.2</td><td>10.77.0.2</td><td>www.kestrava.test</td><td>Echo Reply</td><td>0</td><td>受信</td></tr>" "\
 <tr><td>1</td><td>fd77::2</td><td>fd77::2</td><td>www.kestrava.test</td><td>Echo Reply</td><td>0</td><td>受信</td></tr>"
 e2e_report process "$E2E_WORK/expected-process.html" "\
-<tr><td>1</td><td>kestrava-traffic.exe</td><td>10.77.0.2</td><td>www.kestrava.test</td></tr>" ""
+<tr><td>1</td><td>kestrava-traffic.exe</td><td>10.77.0.3</td><td>mail.kestrava.test</td></tr>
+<tr><td>2</td><td>kestrava-traffic.exe</td><td>10.77.0.2</td><td>www.kestrava.test</td></tr>" ""
 e2e_report tcp "$E2E_WORK/expected-tcp.html" "\
 <tr><td $grey>1</td><td $grey>10.77.0.2</td><td $grey>www.kestrava.test</td><td $grey>PORT</td><td $grey>2</td><td $grey>0</td><td $grey>Reset CLOSED</td><td $grey>-</td></tr>
 <tr><td $grey>2</td><td $grey>10.77.0.2</td><td $grey>www.kestrava.test</td><td $grey>PORT</td><td $grey>TOTAL</td><td $grey>RESEND</td><td $grey>CLOSED</td><td $grey>-</td></tr>" "\
