@@ -102,9 +102,10 @@ fi
 ini=$E2E_APP_DIR/setting.ini
 if [ "$capture" -eq 1 ] && [ ! -f "$ini" ]; then
   # This machine's connections belong to Linux processes, which Wine's tables
-  # do not name, so the host row would wait for a Windows program's traffic:
-  # on the first run the window shows the rates instead (notdisperr=0).
-  printf 'notdisperr=0\r\n' >"$ini"
+  # do not name, so with a second row for the process every host would wait
+  # for a Windows program's traffic: on the first run the window shows hosts
+  # on one row (dispprc=0) and the rates between them (notdisperr=0).
+  printf 'dispprc=0\r\nnotdisperr=0\r\n' >"$ini"
 fi
 if [ "$capture" -eq 1 ] && [ -n "$interface" ]; then
   if grep -q '^sNIC=' "$ini"; then
