@@ -2,8 +2,8 @@
 //
 // Everything the analysis, settings, safe list and reports need from the OS goes
 // through these free functions. platform_win.cpp implements them with Win32;
-// platform_posix.cpp implements them for Linux, where the offline analyser and
-// the tests run.
+// platform_posix.cpp implements them for Linux, where the offline analyser, the
+// terminal view and the tests run.
 #pragma once
 
 #include <cstddef>
@@ -74,6 +74,16 @@ inline void addressText(const Address6& address, char* out) {
     platformFormatAddress6(address, out, kAddressTextSize);
 }
 
+// ---- Terminal text (POSIX) ------------------------------------------------------
+
+// The code page 932 `text` (`length` bytes) in the character set of the
+// environment's locale, for a terminal or a log: at most `size` - 1 bytes and a
+// NUL in `out`; a character the set lacks becomes '?'. Returns the length.
+// One thread at a time.
+size_t platformTerminalText(const char* text, size_t length, char* out, size_t size);
+// True when that character set is UTF-8 (box-drawing characters can be shown).
+bool platformTerminalIsUtf8();
+
 // ---- System snapshots ----------------------------------------------------------
 
 constexpr int kExeNameSize = 260;
@@ -94,16 +104,19 @@ struct EndpointRow {
 enum class EndpointTable { Tcp4, Tcp6, Udp4, Udp6 };
 
 // Fills `out` with up to `capacity` running processes in the system's snapshot
-// order; returns how many, or -1 when no snapshot could be taken (Windows:
-// Toolhelp; POSIX: none, so -1).
+// order; returns how many, or -1 when no snapshot could be taken. Windows: every
+// process (Toolhelp). Linux: the processes that hold a TCP or UDP socket, found
+// in one walk of /proc that also takes the endpoint tables.
 int platformSnapshotProcesses(ProcessEntry* out, int capacity);
 
-// The system's endpoint table with owning process ids, in the system's sorted
-// order (Windows: GetExtendedTcpTable / GetExtendedUdpTable). Returns false when
-// the table cannot be had, which is always the case on POSIX.
+// The system's endpoint table with owning process ids (0 when no process holds
+// the endpoint). Windows: GetExtendedTcpTable / GetExtendedUdpTable, sorted.
+// Linux: the rows of /proc/net as the last process snapshot read them, so take
+// that snapshot first. Returns false when the table cannot be had.
 bool platformEndpointTable(EndpointTable table, std::vector<EndpointRow>* rows);
 
-// Tests replace the two snapshots with their own; null, or a null member,
+// Tests replace the two snapshots with their own, and the offline analyser with
+// none (this machine's sockets are not the capture's); null, or a null member,
 // restores the system's. The pointers are copied.
 struct SnapshotHooks {
     int (*processes)(ProcessEntry* out, int capacity);

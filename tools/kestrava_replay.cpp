@@ -419,6 +419,13 @@ int main(int argc, char** argv) {
     loadSettings(nullptr);
     useSafeListCount(loadSafeList(nullptr));
     publishTwoLineProcessNames(settings.twoLineProcessNames);
+
+    // Offline there is no process information: this machine's sockets are not
+    // the capture's, so the TCP report must not name their owners.
+    const SnapshotHooks noSnapshots = {
+        [](ProcessEntry*, int) { return -1; },
+        [](EndpointTable, std::vector<EndpointRow>*) { return false; }};
+    platformSetSnapshotHooks(&noSnapshots);
     resetOwnerTables();
 
     Progress progress{isatty(STDERR_FILENO) == 1, false, 0, 0};

@@ -1,5 +1,8 @@
-// The POSIX side of the platform seam: file paths, exclusive files and the
-// message box on standard error.
+// The POSIX side of the platform seam: file paths, exclusive files, the
+// message box on standard error and the socket owners from /proc.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -60,3 +63,60 @@ TEST(PlatformMessageTest, StandardErrorGetsCaptionAndConvertedText) {
 }
 
 } // namespace
+
+// The /proc snapshot names this test as the owner of sockets it holds, in the
+// right one of the four endpoint tables; a socket on an IPv4-mapped IPv6
+// address carries IPv4 traffic and counts as IPv4.
+TEST(PlatformSnapshotTest, NamesTheOwnerOfEachSocket) {
+    const struct {
+        int family, type;
+        const char* address;
+        EndpointTable table;
+    } cases[] = {
+        {AF_INET, SOCK_STREAM, "127.0.0.1", EndpointTable::Tcp4},
+        {AF_INET6, SOCK_STREAM, "::1", EndpointTable::Tcp6},
+        {AF_INET, SOCK_DGRAM, "127.0.0.1", EndpointTable::Udp4},
+        {AF_INET6, SOCK_DGRAM, "::1", EndpointTable::Udp6},
+        {AF_INET6, SOCK_DGRAM, "::ffff:127.0.0.1", EndpointTable::Udp4},
+    };
+    int sockets[5], ports[5];
+    for (int i = 0; i < 5; ++i) {
+        sockaddr_in6 address6{};
+        sockaddr_in address4{};
+        sockaddr* address = reinterpret_cast<sockaddr*>(&address4);
+        socklen_t length = sizeof address4;
+        address4.sin_family = AF_INET;
+        inet_pton(AF_INET, cases[i].address, &address4.sin_addr);
+        if (cases[i].family == AF_INET6) {
+            address = reinterpret_cast<sockaddr*>(&address6);
+            length = sizeof address6;
+            address6.sin6_family = AF_INET6;
+            inet_pton(AF_INET6, cases[i].address, &address6.sin6_addr);
+        }
+        sockets[i] = socket(cases[i].family, cases[i].type, 0);
+        ASSERT_GE(sockets[i], 0);
+        ASSERT_EQ(bind(sockets[i], address, length), 0) << cases[i].address;
+        if (cases[i].type == SOCK_STREAM) listen(sockets[i], 1);
+        getsockname(sockets[i], address, &length);
+        ports[i] = ntohs(cases[i].family == AF_INET ? address4.sin_port : address6.sin6_port);
+    }
+
+    static ProcessEntry processes[1024];
+    const int count = systemSnapshotProcesses(processes, 1024);
+    ASSERT_GT(count, 0);
+    const ProcessEntry* self = nullptr;
+    for (int i = 0; i < count; ++i)
+        if (processes[i].processId == uint32_t(getpid())) self = &processes[i];
+    ASSERT_NE(self, nullptr);
+    EXPECT_STREQ(self->exeName, "kestrava-unit-settings");
+
+    std::vector<EndpointRow> rows;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(systemEndpointTable(cases[i].table, &rows));
+        bool found = false;
+        for (const EndpointRow& row : rows)
+            found |= row.localPort == ports[i] && row.owningPid == uint32_t(getpid());
+        EXPECT_TRUE(found) << cases[i].address << " port " << ports[i];
+        close(sockets[i]);
+    }
+}
