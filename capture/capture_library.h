@@ -28,11 +28,11 @@ struct CaptureLibrary {
 
 extern CaptureLibrary captureLibrary;
 
-// Points the DLL search path at the Npcap folder and checks that wpcap.dll is
-// there. On failure statusMessage holds "Get system directory error.", "Set
-// DLL directory error." or "Npcap not found."; on success it is empty. No
-// capture call may be made before this returned true; the timer retries it.
-// Windows only.
+// Windows: points the DLL search path at the Npcap folder and checks that
+// wpcap.dll is there. On failure statusMessage holds "Get system directory
+// error.", "Set DLL directory error." or "Npcap not found."; on success it is
+// empty. No capture call may be made before this returned true; the timer
+// retries it. Linux: fills the table from the linked libpcap; always true.
 bool loadCaptureLibrary();
 
 // Loads wpcap.dll through the search path that loadCaptureLibrary set and
