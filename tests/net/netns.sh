@@ -8,6 +8,8 @@
 #   net_start_services        in the peer: the DNS responder (net_dns_answers
 #                             says what it answers), an HTTP server on port 80,
 #                             nothing on port 81 (connections are refused)
+#   net_wait_quiet            waits until the host's first link carries no IP
+#                             traffic for a second
 #   net_host CMD...           runs CMD in the host namespace
 #   net_peer CMD...           runs CMD in the peer namespace
 #   net_teardown              ends every process of both namespaces and deletes
@@ -20,8 +22,9 @@
 # Pair 2: host PREFIXh2 02:78:00:00:00:01 10.78.0.1/24 fd78::1/64,
 #         peer PREFIXp2 02:78:00:00:00:02 10.78.0.2/24 fd78::2/64.
 # The link stays quiet unless a test speaks: the neighbours of each pair are
-# permanent (no ARP, no neighbour discovery) and nobody solicits routers, so a
-# test can predict every frame it captures.
+# permanent (no ARP, no neighbour discovery), nobody solicits routers or checks
+# for duplicate addresses, so a test can predict every frame it captures; only
+# the multicast listener reports of a link coming up remain (net_wait_quiet).
 # Programs in the host namespace resolve names through the responder
 # (/etc/netns/PREFIX-host/resolv.conf, which `ip netns exec` puts in place).
 # PREFIX keeps parallel runs apart: at most 10 characters, so that interface
@@ -58,8 +61,10 @@ net_setup() {
   ip netns add "$NET_HOST" && ip netns add "$NET_PEER" || return 1
   local ns
   for ns in "$NET_HOST" "$NET_PEER"; do
-    # read by the interfaces created below
-    ip netns exec "$ns" sh -c 'echo 0 >/proc/sys/net/ipv6/conf/default/router_solicitations'
+    # read by the interfaces created below: no router solicitations, and no
+    # duplicate address detection (a solicitation from :: as the link comes up)
+    ip netns exec "$ns" sh -c 'echo 0 >/proc/sys/net/ipv6/conf/default/router_solicitations
+      echo 0 >/proc/sys/net/ipv6/conf/default/accept_dad'
   done
   local i
   for i in $(seq "$pairs"); do
@@ -101,6 +106,18 @@ net_wait_listen() {
     sleep 0.1
   done
   echo "netns: nothing listens on $1 port $2 in $NET_PEER" >&2
+  return 1
+}
+
+# Waits up to 10 s until a second passes without an IP frame on the host's
+# first link, so that a capture started now sees only the test's traffic (the
+# link's start-up chatter, multicast listener reports, is over).
+net_wait_quiet() {
+  local i
+  for i in $(seq 10); do
+    net_host timeout 1 tcpdump -q -c 1 -i "${NET_PREFIX}h1" ip or ip6 >/dev/null 2>&1 || return 0
+  done
+  echo "netns: ${NET_PREFIX}h1 never went quiet" >&2
   return 1
 }
 
