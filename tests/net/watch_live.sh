@@ -10,6 +10,8 @@
 #   - process.html names kestrava-traffic beside both addresses it reached;
 #   - the view's lines show a host with its process, and later the rates, the
 #     last of them those that kestrava-replay prints.
+# Then a second watch on the second link sees it go down, disappear and come
+# back, says so each time, and captures again.
 #
 #   watch_live.sh BUILD_DIR [PREFIX]
 #
@@ -23,7 +25,7 @@ prefix=${2:-kw}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$build/live-$prefix
 rm -rf "$work"
-mkdir -p "$work/config" "$work/watch" "$work/replay"
+mkdir -p "$work/config" "$work/watch" "$work/replay" "$work/watch2"
 NET_LOG=$work/log
 source "$here/netns.sh"
 
@@ -41,11 +43,13 @@ fail() {
   exit 1
 }
 
-# Waits up to 10 s until file $1 has a line matching $2.
+# Waits up to 10 s until file $1 has a line matching $2 (a basic regular
+# expression), or with "last", until its last line does.
 wait_for_line() {
-  local i
+  local i lines
   for i in $(seq 100); do
-    grep -q -- "$2" "$1" 2>/dev/null && return 0
+    if [ "${3:-}" = last ]; then lines=$(tail -n 1 "$1"); else lines=$(cat "$1"); fi
+    grep -q -- "$2" <<<"$lines" && return 0
     sleep 0.1
   done
   fail "no line '$2' in $1"
@@ -54,7 +58,7 @@ wait_for_line() {
 # The rates are shown once no event waits.
 printf 'notdisperr=0\r\n\r\n' >"$work/config/setting.ini"
 
-net_setup "$prefix"
+net_setup "$prefix" 2
 net_start_services
 net_wait_quiet
 link=${prefix}h1
@@ -86,11 +90,7 @@ for pid in "${pids[@]}"; do wait "$pid" || fail "kestrava-traffic failed"; done
 net_wait_quiet
 
 # Every frame is in: once no event waits, the view's last line is the rates.
-rates='DNS +[0-9]+%  TCP +[0-9]+%  ICMP +[0-9]+%$'
-for i in $(seq 100); do
-  tail -n 1 "$work/view.log" | grep -Eq -- "$rates" && break
-  sleep 0.1
-done
+wait_for_line "$work/view.log" 'DNS  *[0-9]*%  TCP  *[0-9]*%  ICMP  *[0-9]*%$' last
 kill -TERM "$watch_pid"
 wait "$watch_pid" || fail "kestrava-watch ended with status $?"
 watch_pid=
@@ -127,3 +127,26 @@ expected="${replayed[0]}  ${replayed[1]}  ${replayed[2]}"
 last=$(tail -n 1 "$work/view.log" | cut -d' ' -f3-)
 [ "$last" = "$expected" ] || fail "the view's last line '$last' is not the rates '$expected'"
 echo "watch_live: the reports equal kestrava-replay's; the view's $(wc -l <"$work/view.log") lines end with '$last'"
+
+# The second link goes down, away and comes back as a new pair.
+link2=${prefix}h2
+ip netns exec "$NET_HOST" "$build/kestrava-watch" --interface "$link2" --config "$work/config" \
+  --out "$work/watch2" >"$work/view2.log" 2>"$work/watch2.err" &
+watch_pid=$!
+wait_for_line "$work/watch2.err" "watching $link2"
+ip -n "$NET_HOST" link set "$link2" down
+wait_for_line "$work/view2.log" ' Network not connected\.$' last
+ip -n "$NET_HOST" link del "$link2"
+wait_for_line "$work/view2.log" ' Network not found\.$' last
+ip link add "$link2" netns "$NET_HOST" type veth peer name "${prefix}p2" netns "$NET_PEER"
+ip -n "$NET_HOST" addr add 10.78.0.1/24 dev "$link2"
+ip -n "$NET_PEER" addr add 10.78.0.2/24 dev "${prefix}p2"
+ip -n "$NET_HOST" link set "$link2" up
+ip -n "$NET_PEER" link set "${prefix}p2" up
+wait_for_line "$work/view2.log" ' DNS .*%$' last
+net_host "$traffic" udp 10.78.0.2 9 6 300 >/dev/null
+wait_for_line "$work/view2.log" ' 10\.78\.0\.2 (kestrava-traffic)$'
+kill -TERM "$watch_pid"
+wait "$watch_pid" || fail "the second kestrava-watch ended with status $?"
+watch_pid=
+echo "watch_live: the second link went down, away and back; the view said so and captured again"
