@@ -1,6 +1,7 @@
 // The live capture of one network interface natively on Linux
-// (kestrava-watch): libpcap's pcap_create on the interface, promiscuous, with
-// immediate delivery, and a capture thread that runs the shared capture loop.
+// (kestrava-watch): libpcap's pcap_create on the interface, promiscuous,
+// frames delivered within a millisecond, and a capture thread that runs the
+// shared capture loop.
 // Everything here runs on the user-interface thread but the loop itself.
 #pragma once
 
