@@ -280,8 +280,8 @@ void runView() {
     Clock::time_point next = Clock::now() + kTimerPeriod;
     paint();
     while (!quitRequested) {
-        const auto wait =
-            std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+        // rounded up: a wait cut to 0 ms would spin until the tick
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
         pollfd input = {STDIN_FILENO, POLLIN, 0};
         const int ready = poll(&input, keysRead ? 1 : 0, wait.count() > 0 ? int(wait.count()) : 0);
         if (ready > 0 && (input.revents & POLLIN)) {
