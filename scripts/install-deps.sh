@@ -17,6 +17,8 @@ packages=(
   # and an HTTP server (python3), pings, reference captures; hyperfine times
   # the offline analyser beside tcpdump and GNU time measures its memory
   iproute2 iputils-ping python3 tcpdump hyperfine time
+  # offers frames at a chosen rate for the capture measurement (tests/bench)
+  tcpreplay
 )
 
 missing=()
