@@ -53,7 +53,7 @@ start_watch() {
   watch_pid=$!
   local i
   for i in $(seq 100); do
-    grep -q "watching $link" "$work/watch.err" && return 0
+    grep -q "watching $link" "$work/watch.err" 2>/dev/null && return 0
     sleep 0.1
   done
   echo "watch_capture: kestrava-watch did not start" >&2

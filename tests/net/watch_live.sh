@@ -48,7 +48,12 @@ fail() {
 wait_for_line() {
   local i lines
   for i in $(seq 100); do
-    if [ "${3:-}" = last ]; then lines=$(tail -n 1 "$1"); else lines=$(cat "$1"); fi
+    # the file may not be there yet: its writer was only just started
+    if [ "${3:-}" = last ]; then
+      lines=$(tail -n 1 "$1" 2>/dev/null || true)
+    else
+      lines=$(cat "$1" 2>/dev/null || true)
+    fi
     grep -q -- "$2" <<<"$lines" && return 0
     sleep 0.1
   done
