@@ -3,6 +3,7 @@
 // program, names the owner of each connection from /proc, and shows in the
 // terminal what the overlay would show, refreshed by the same 200 ms timer.
 // The reports are those of the program, written on a key and at exit.
+#include <getopt.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -85,32 +86,36 @@ void onResize(int) {
     resized = 1;
 }
 
-int usageError(const char* what, const char* value) {
-    std::fprintf(stderr, "kestrava-watch: %s%s%s\n%s", what, value ? ": " : "", value ? value : "",
-                 kUsage);
-    return kExitUsage;
-}
-
 // Returns -1 when the options are complete, else the exit status.
 int parseOptions(int argc, char** argv, Options* options) {
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+    static const option kOptions[] = {{"interface", required_argument, nullptr, 'i'},
+                                      {"config", required_argument, nullptr, 'c'},
+                                      {"out", required_argument, nullptr, 'o'},
+                                      {"help", no_argument, nullptr, 'h'},
+                                      {}};
+    for (int c; (c = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1;) {
+        switch (c) {
+        case 'i':
+            options->interface = optarg;
+            break;
+        case 'c':
+            options->configDir = optarg;
+            break;
+        case 'o':
+            options->outDir = optarg;
+            break;
+        case 'h':
             std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
             return kExitOk;
+        default: // getopt_long has said what is wrong
+            std::fputs(kUsage, stderr);
+            return kExitUsage;
         }
-        const bool known = std::strcmp(arg, "--interface") == 0 ||
-                           std::strcmp(arg, "--config") == 0 || std::strcmp(arg, "--out") == 0;
-        if (!known) return usageError("unknown argument", arg);
-        if (i + 1 >= argc) return usageError("missing value after", arg);
-        const char* value = argv[++i];
-        if (arg[2] == 'i')
-            options->interface = value;
-        else if (arg[2] == 'c')
-            options->configDir = value;
-        else
-            options->outDir = value;
+    }
+    if (optind < argc) {
+        std::fprintf(stderr, "kestrava-watch: unexpected argument: %s\n%s", argv[optind], kUsage);
+        return kExitUsage;
     }
     return -1;
 }
