@@ -51,13 +51,12 @@ bool interfaceRequest(unsigned long request, const char* name, ifreq* answer) {
     return controlSocket >= 0 && ioctl(controlSocket, request, answer) == 0;
 }
 
-// Reads the lines of a /proc/net route table; `onRoute` returns true to stop.
+// Hands every line of a /proc/net route table to `onRoute`.
 template <class OnRoute> void forEachRouteLine(const char* path, OnRoute onRoute) {
     std::FILE* file = std::fopen(path, "re");
     if (!file) return;
     char line[512];
-    while (std::fgets(line, sizeof line, file))
-        if (onRoute(line)) break;
+    while (std::fgets(line, sizeof line, file)) onRoute(line);
     std::fclose(file);
 }
 
@@ -78,7 +77,6 @@ bool findDefaultRouteInterface(char (&out)[IF_NAMESIZE]) {
             best = metric;
             std::memcpy(out, name, sizeof name);
         }
-        return false;
     });
     if (out[0]) return true;
     // IPv6: ::/0, not a reject route (the kernel's unreachable default on lo).
@@ -93,7 +91,6 @@ bool findDefaultRouteInterface(char (&out)[IF_NAMESIZE]) {
             best = metric;
             std::memcpy(out, name, sizeof name);
         }
-        return false;
     });
     return out[0] != '\0';
 }

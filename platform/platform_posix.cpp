@@ -254,8 +254,8 @@ SocketRow* rowOfInode(uint64_t inode) {
     return nullptr;
 }
 
-// Gives the rows of the sockets that process `pid` holds their owner; returns
-// how many it was the first to hold. False when its fd folder cannot be read.
+// Makes process `pid` the owner of the listed sockets it holds that have none
+// yet, counting them in `claimed`. False when its fd folder cannot be read.
 bool claimSockets(int procFolder, const char* pid, uint32_t pidValue, int* claimed) {
     char path[sizeof(dirent::d_name) + 8];
     std::snprintf(path, sizeof path, "%s/fd", pid);
@@ -289,7 +289,7 @@ iconv_t toCodePage932() {
 }
 
 // The executable's file name of process `pid` (its command name when the
-// executable cannot be read, as for kernel threads), in code page 932.
+// executable's link cannot be read, as while the process exits), in code page 932.
 void processName(int procFolder, const char* pid, char* out) {
     char path[sizeof(dirent::d_name) + 8], name[PATH_MAX];
     std::snprintf(path, sizeof path, "%s/exe", pid);
