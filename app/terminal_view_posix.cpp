@@ -103,6 +103,7 @@ void putRow(Output& out, const char* text, int x, int width) {
         const size_t cut = size_t(-x) < length ? size_t(-x) : length;
         from = characterStart(text, length, cut);
         if (from < cut) from += 2;
+        if (from > length) from = length; // a lone lead byte at the end
         cell = int(from - cut);
     }
     size_t to = from + size_t(width - cell);
