@@ -13,6 +13,7 @@
 #include "analysis/traffic_tables.h"
 #include "app/overlay_model.h"
 #include "capture/capture_loop.h"
+#include "capture/capture_session.h"
 
 char captureInterfaceName[IF_NAMESIZE];
 int lastOpenError;
@@ -35,7 +36,6 @@ constexpr int kCaptureBufferBytes = 8 << 20;
 const char kNetworkNotFound[] = "Network not found.";
 const char kNetworkNotConnected[] = "Network not connected.";
 
-pcap_t* captureHandle;
 std::thread captureThread;
 std::atomic<bool> captureEnded;
 
@@ -122,8 +122,8 @@ bool findLocalMacAddress() {
     return true;
 }
 
-bool openCaptureSession() {
-    closeCaptureSession(); // never two captures at once
+bool openLiveCapture() {
+    closeLiveCapture(); // never two captures at once
     interfaceFound = false;
     lastOpenError = 0;
     lastOpenErrorText[0] = '\0';
@@ -171,10 +171,10 @@ bool openCaptureSession() {
     return true;
 }
 
-void superviseCaptureSession() {
+void superviseLiveCapture() {
     if (!captureHandle) return;
     if (captureEnded.load(std::memory_order_acquire)) {
-        closeCaptureSession();
+        closeLiveCapture();
         interfaceFound = false;
         const bool gone = interfaceState(captureInterfaceName) == InterfaceState::Missing;
         setStatus(gone ? kNetworkNotFound : kNetworkNotConnected);
@@ -184,9 +184,9 @@ void superviseCaptureSession() {
     setStatus(up ? "" : kNetworkNotConnected);
 }
 
-void closeCaptureSession() {
+void closeLiveCapture() {
     if (!captureHandle) return;
-    captureLibrary.breakLoop(captureHandle);
+    breakCaptureLoop();
     captureThread.join();
     pcap_stat counts{};
     if (captureLibrary.stats(captureHandle, &counts) == 0) {

@@ -1,8 +1,8 @@
-// The live capture of one network interface natively on Linux
-// (kestrava-watch): libpcap's pcap_create on the interface, promiscuous,
-// frames delivered within a millisecond, and a capture thread that runs the
-// shared capture loop.
-// Everything here runs on the user-interface thread but the loop itself.
+// The Linux half of the capture session (kestrava-watch): the interface is
+// named, not chosen among devices, and opened with libpcap's pcap_create,
+// promiscuous, frames delivered within a millisecond, into the shared
+// captureHandle; a capture thread runs the shared capture loop. Everything
+// here runs on the user-interface thread but the loop itself.
 #pragma once
 
 #include <net/if.h>
@@ -29,7 +29,7 @@ InterfaceState interfaceState(const char* name);
 // interfaceFound and statusMessage: "" when capturing, "Network not found."
 // when there is no such interface, "Network not connected." when it is down or
 // libpcap would not open it (lastOpenError says why). The timer retries.
-bool openCaptureSession();
+bool openLiveCapture();
 
 // pcap_activate's failure of the last opening (0: none) and libpcap's text.
 extern int lastOpenError;
@@ -43,11 +43,11 @@ bool findLocalMacAddress();
 // (the interface disappeared) is closed and interfaceFound cleared, so the
 // timer opens it again; a link that went down shows "Network not connected."
 // until it is back.
-void superviseCaptureSession();
+void superviseLiveCapture();
 
 // Breaks the capture loop, waits for the thread, adds libpcap's counts to
 // captureCounts and closes the capture. Nothing when none is open.
-void closeCaptureSession();
+void closeLiveCapture();
 
 // libpcap's counts over every capture closed so far.
 struct CaptureCounts {

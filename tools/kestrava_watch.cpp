@@ -265,14 +265,14 @@ const TimerActions kWatchActions = {
     requestRepaint,      // invalidate
     refreshOwnerTable,   // refreshOwners
     loadCaptureLibrary,  // loadCaptureLibrary
-    openCaptureSession,  // openCaptureSession
+    openLiveCapture,     // openCaptureSession
     findLocalMacAddress, // findLocalMacAddress
 };
 
 // One 200 ms tick: the capture's health, the timer step, and a paint when the
 // timer asked for one or the status text changed.
 void tick() {
-    superviseCaptureSession();
+    superviseLiveCapture();
     runTimerStep(kWatchActions);
     if (std::strcmp(statusMessage, shownStatus) != 0) repaintWanted = true;
     if (!repaintWanted) return;
@@ -346,7 +346,7 @@ int main(int argc, char** argv) {
     useSafeListCount(loadSafeList(nullptr));
     publishTwoLineProcessNames(settings.twoLineProcessNames);
     captureLibraryLoaded = loadCaptureLibrary();
-    if (!openCaptureSession() && explainOpenFailure()) return kExitFailure;
+    if (!openLiveCapture() && explainOpenFailure()) return kExitFailure;
 
     struct sigaction action = {};
     action.sa_handler = onQuitSignal;
@@ -373,7 +373,7 @@ int main(int argc, char** argv) {
 
     runView();
 
-    closeCaptureSession();
+    closeLiveCapture();
     const bool written = writeReports();
     platformSetMessageBoxHook(nullptr);
     leaveTerminal();
