@@ -38,7 +38,7 @@ trap 'exit 1' INT TERM
 net_setup kwb
 link=kwbh1
 ip -n "$NET_HOST" addr flush dev "$link"
-ip netns exec "$NET_HOST" sysctl -qw "net.ipv6.conf.$link.disable_ipv6=1"
+ip netns exec "$NET_HOST" sh -c "echo 1 >/proc/sys/net/ipv6/conf/$link/disable_ipv6"
 ticks_per_second=$(getconf CLK_TCK)
 frames_in_file=$(tcpdump -r "$frames" 2>/dev/null | wc -l)
 
