@@ -11,7 +11,8 @@
 # its own stack answers nothing. For each rate: the rate tcpreplay reached,
 # the frames libpcap received and dropped, the watch's processor use (user +
 # system, all threads, in % of one core) and its resident size. First, the
-# watch's processor use over 30 s without traffic. Needs root.
+# watch's processor use over IDLE_SECONDS (default 30) without traffic. Needs
+# root.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -85,8 +86,9 @@ offer() {
 }
 
 start_watch
-idle=$(measure_cpu sleep "${IDLE_SECONDS:-30}")
-echo "idle: $idle % of one core over 30 s, resident $(resident_kib "$watch_pid") KiB"
+idle_seconds=${IDLE_SECONDS:-30}
+idle=$(measure_cpu sleep "$idle_seconds")
+echo "idle: $idle % of one core over $idle_seconds s, resident $(resident_kib "$watch_pid") KiB"
 stop_watch
 
 printf '%-10s %-12s %-12s %-10s %-10s %-14s\n' offered reached received dropped cpu% resident-KiB
