@@ -1,6 +1,6 @@
 // The Linux half of the capture session (kestrava-watch): the interface is
 // named, not chosen among devices, and opened with libpcap's pcap_create,
-// promiscuous, frames delivered within a millisecond, into the shared
+// promiscuous, frames delivered within a few milliseconds, into the shared
 // captureHandle; a capture thread runs the shared capture loop. Everything
 // here runs on the user-interface thread but the loop itself.
 #pragma once
