@@ -118,7 +118,9 @@ for report in dns.html tcp.html icmp.html process.html; do
   cmp <(without_owners "$work/watch/$report") <(without_owners "$work/replay/$report") ||
     fail "$report differs from kestrava-replay's"
 done
-grep -q 'background-color' "$work/watch/tcp.html" || fail "tcp.html has no connection"
+for address in 10.77.0.2 fd77::2; do
+  grep -aq ">$address</td>" "$work/watch/tcp.html" || fail "tcp.html has no connection to $address"
+done
 
 for address in 10.77.0.2 fd77::2; do
   grep -aq "^<tr><td>[0-9]*</td><td>kestrava-traffic</td><td>$address</td>" "$work/watch/process.html" ||
