@@ -1,13 +1,9 @@
 // The drawing resources of the overlay and the window's start-up (WM_CREATE).
-#include <cstring>
-
 #include "analysis/traffic_tables.h"
 #include "app/app_win.h"
 #include "app/overlay_model.h"
 #include "capture/capture_library.h"
 #include "capture/capture_session.h"
-#include "capture/owner_table.h"
-#include "settings/safe_list.h"
 #include "settings/settings.h"
 
 HDC composeSurface;
@@ -91,17 +87,10 @@ void rebuildMainFont() {
 LRESULT initDisplay(HWND window) {
     resetOverlayState(); // statusMessage, tickCount, uiBusy, burst and drain flags, rates
     takeScreenSize();
-    ownerRefreshPending = 0;
-    applyDefaultSettings();
-
-    // nothing captured yet: every table, the event ring and the owner tables empty
-    resetTrafficTables();
-    resetOwnerTables();
-
-    std::strcpy(settings.selectedInterface, "undefined");
-    loadSettings(window);
-    useSafeListCount(loadSafeList(window));
-    publishTwoLineProcessNames(settings.twoLineProcessNames);
+    // nothing captured yet: every table, the event ring and the owner tables
+    // empty; the settings ("undefined" as the network until setting.ini says
+    // otherwise) and the safe list read
+    startAnalysis(window);
 
     HDC screen = GetDC(window);
     SetMapMode(screen, MM_TEXT);

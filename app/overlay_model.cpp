@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "analysis/text.h"
+#include "capture/owner_table.h"
+#include "settings/safe_list.h"
 
 int32_t tickCount;
 bool burstMode;
@@ -32,6 +34,15 @@ void resetOverlayState() {
     statusMessage[0] = '\0';
     lastShownKind = 0;
     overlayRates = Rates{};
+}
+
+void startAnalysis(WindowHandle owner) {
+    applyDefaultSettings();
+    resetTrafficTables();
+    resetOwnerTables();
+    loadSettings(owner);
+    useSafeListCount(loadSafeList(owner));
+    publishTwoLineProcessNames(settings.twoLineProcessNames);
 }
 
 // ---- Colours -------------------------------------------------------------------

@@ -34,6 +34,19 @@ extern Rates overlayRates;                     // the rates of the last rate pai
 // empty, relayoutPending true.
 void resetOverlayState();
 
+// ---- Start-up ------------------------------------------------------------------
+
+// Where there is no screen (the replay tool, the terminal view) the defaults
+// assume one of this size.
+constexpr int32_t kScreenlessWidth = 1920;
+constexpr int32_t kScreenlessHeight = 1080;
+
+// The start of every front end, once screenWidth and screenHeight are known:
+// the settings' defaults, empty traffic and owner tables, then setting.ini and
+// safelist.txt read (messages owned by `owner`), and the capture thread told
+// the setting it reads.
+void startAnalysis(WindowHandle owner);
+
 // ---- Colours -------------------------------------------------------------------
 
 // A colour as the system draws it: red in the low byte, then green, then blue,

@@ -67,3 +67,11 @@ void endReport(ReportWriter& writer) {
     platformCloseFile(writer.file);
     writer.file = kNoFile;
 }
+
+bool writeAllReports(WindowHandle owner) {
+    bool written = writeDnsReport(owner) == 0;
+    written &= writeTcpReport(owner) == 0;
+    written &= writeIcmpReport(owner) == 0;
+    written &= writeProcessReport(owner) == 0;
+    return written;
+}

@@ -30,3 +30,6 @@ int32_t writeDnsReport(WindowHandle owner);
 int32_t writeTcpReport(WindowHandle owner);
 int32_t writeIcmpReport(WindowHandle owner);
 int32_t writeProcessReport(WindowHandle owner);
+
+// All four, for the front ends without a menu; false when any failed.
+bool writeAllReports(WindowHandle owner);

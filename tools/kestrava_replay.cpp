@@ -15,18 +15,12 @@
 
 #include "analysis/packet.h"
 #include "analysis/traffic_tables.h"
-#include "app/rates.h"
+#include "app/overlay_model.h"
 #include "capture/capture_file.h"
-#include "capture/owner_table.h"
 #include "reports/reports.h"
-#include "settings/safe_list.h"
 #include "settings/settings.h"
 
 namespace {
-
-// The screen the defaults and the range rules of setting.ini assume offline.
-constexpr int32_t kOfflineScreenWidth = 1920;
-constexpr int32_t kOfflineScreenHeight = 1080;
 
 // Exit statuses.
 constexpr int kExitOk = 0;
@@ -413,12 +407,9 @@ int main(int argc, char** argv) {
     // Settings and safe list, as the program reads them at start.
     setFileDirectory(FileRole::Config, options.configDir);
     setFileDirectory(FileRole::Report, options.outDir);
-    screenWidth = kOfflineScreenWidth;
-    screenHeight = kOfflineScreenHeight;
-    applyDefaultSettings();
-    loadSettings(nullptr);
-    useSafeListCount(loadSafeList(nullptr));
-    publishTwoLineProcessNames(settings.twoLineProcessNames);
+    screenWidth = kScreenlessWidth;
+    screenHeight = kScreenlessHeight;
+    startAnalysis(nullptr);
 
     // Offline there is no process information: this machine's sockets are not
     // the capture's, so the TCP report must not name their owners.
@@ -426,7 +417,6 @@ int main(int argc, char** argv) {
         [](ProcessEntry*, int) { return -1; },
         [](EndpointTable, std::vector<EndpointRow>*) { return false; }};
     platformSetSnapshotHooks(&noSnapshots);
-    resetOwnerTables();
 
     Progress progress{isatty(STDERR_FILENO) == 1, false, 0, 0};
     uint64_t analysed;
@@ -473,12 +463,7 @@ int main(int argc, char** argv) {
 
     if (copyLost(capture)) return kExitFailure;
 
-    int failed = 0;
-    failed |= writeDnsReport(nullptr) != 0;
-    failed |= writeTcpReport(nullptr) != 0;
-    failed |= writeIcmpReport(nullptr) != 0;
-    failed |= writeProcessReport(nullptr) != 0;
-    if (failed) {
+    if (!writeAllReports(nullptr)) {
         say("the reports could not all be written into %s", options.outDir);
         return kExitFailure;
     }

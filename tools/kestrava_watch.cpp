@@ -26,14 +26,9 @@
 #include "capture/capture_session_posix.h"
 #include "capture/owner_table.h"
 #include "reports/reports.h"
-#include "settings/safe_list.h"
 #include "settings/settings.h"
 
 namespace {
-
-// Without a screen the defaults and range rules of setting.ini assume this one.
-constexpr int32_t kScreenlessWidth = 1920;
-constexpr int32_t kScreenlessHeight = 1080;
 
 constexpr std::chrono::milliseconds kTimerPeriod{200};
 
@@ -241,19 +236,10 @@ void onReportMessage(const char* text, const char* caption, MessageIcon) {
     say(converted);
 }
 
-bool writeReports() {
-    int failed = 0;
-    failed |= writeDnsReport(nullptr) != 0;
-    failed |= writeTcpReport(nullptr) != 0;
-    failed |= writeIcmpReport(nullptr) != 0;
-    failed |= writeProcessReport(nullptr) != 0;
-    return failed == 0;
-}
-
 void onKey(char key) {
     if (key == 'q' || key == 'Q') {
         quitRequested = 1;
-    } else if ((key == 'r' || key == 'R') && writeReports()) {
+    } else if ((key == 'r' || key == 'R') && writeAllReports(nullptr)) {
         char text[sizeof reportDir + 64];
         std::snprintf(text, sizeof text, "reports written into %s", reportDir);
         say(text);
@@ -337,14 +323,9 @@ int main(int argc, char** argv) {
     resetOverlayState();
     screenWidth = kScreenlessWidth;
     screenHeight = kScreenlessHeight;
-    applyDefaultSettings();
-    resetTrafficTables();
-    resetOwnerTables();
     setFileDirectory(FileRole::Config, options.configDir.c_str());
     setFileDirectory(FileRole::Report, reportDir);
-    loadSettings(nullptr);
-    useSafeListCount(loadSafeList(nullptr));
-    publishTwoLineProcessNames(settings.twoLineProcessNames);
+    startAnalysis(nullptr);
     captureLibraryLoaded = loadCaptureLibrary();
     if (!openLiveCapture() && explainOpenFailure()) return kExitFailure;
 
@@ -374,7 +355,7 @@ int main(int argc, char** argv) {
     runView();
 
     closeLiveCapture();
-    const bool written = writeReports();
+    const bool written = writeAllReports(nullptr);
     platformSetMessageBoxHook(nullptr);
     leaveTerminal();
     if (written) std::fprintf(stderr, "kestrava-watch: reports written into %s\n", reportDir);
