@@ -372,30 +372,9 @@ bool copyLost(const CaptureFile& capture) {
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    Options options;
-    int status = parseOptions(argc, argv, &options);
-    if (status >= 0) return status;
-
-    std::string reason;
-    if (!isWritableDirectory(options.outDir, &reason)) {
-        say("cannot write reports into %s: %s", options.outDir, reason.c_str());
-        return kExitFailure;
-    }
-    if (options.configDir && !isDirectory(options.configDir, &reason)) {
-        say("cannot read the configuration in %s: %s", options.configDir, reason.c_str());
-        return kExitFailure;
-    }
-
-    // Without --mac a pipe is copied as it is read, for it may have to be read
-    // again (below).
-    CaptureFile capture;
-    if (!openCapture(options.capture, !options.haveMac, &capture, &reason)) {
-        say("%s", reason.c_str());
-        return kExitFailure;
-    }
+// Analyses the open capture, writes the reports and prints the rates; the exit
+// status.
+int analyseCapture(CaptureFile& capture, Options& options) {
     const bool ethernet = capture.linkLayer == LinkLayer::Ethernet;
     if (!ethernet) {
         keepNoCopy(capture);
@@ -439,6 +418,7 @@ int main(int argc, char** argv) {
             return kExitFailure;
         }
         clearSourceCounts();
+        std::string reason;
         if (!rewindCapture(capture, &reason)) {
             say("%s", reason.c_str());
             return kExitFailure;
@@ -477,7 +457,34 @@ int main(int argc, char** argv) {
         std::printf("%s\n%s\n%s\n", texts.dns, texts.tcp, texts.icmp);
     }
     if (capture.damaged) reportDamage(capture);
-    const bool damaged = capture.damaged;
+    return capture.damaged ? kExitDamaged : kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    int status = parseOptions(argc, argv, &options);
+    if (status >= 0) return status;
+
+    std::string reason;
+    if (!isWritableDirectory(options.outDir, &reason)) {
+        say("cannot write reports into %s: %s", options.outDir, reason.c_str());
+        return kExitFailure;
+    }
+    if (options.configDir && !isDirectory(options.configDir, &reason)) {
+        say("cannot read the configuration in %s: %s", options.configDir, reason.c_str());
+        return kExitFailure;
+    }
+
+    // Without --mac a pipe is copied as it is read, for it may have to be read
+    // again (below).
+    CaptureFile capture;
+    if (!openCapture(options.capture, !options.haveMac, &capture, &reason)) {
+        say("%s", reason.c_str());
+        return kExitFailure;
+    }
+    status = analyseCapture(capture, options);
     closeCapture(capture);
-    return damaged ? kExitDamaged : kExitOk;
+    return status;
 }
