@@ -1,52 +1,29 @@
-// kestrava-e2e-helper: a small console program that the end-to-end scripts run
-// under Wine beside Kestrava.exe to look at its window and to drive it.
+// kestrava-e2e-helper: a console program that the end-to-end scripts run under
+// Wine beside Kestrava.exe, to look at its window and dialogs and to drive them.
 //
-//   wait-window MS          wait until the overlay window exists and is visible,
-//                           then print what "info" prints
-//   info                    the overlay window: handle, title, styles, rectangle,
-//                           region box, visible area, layered alpha, topmost
-//   wait-gone MS            wait until the overlay window no longer exists
-//   command ID              post WM_COMMAND ID to the overlay window; prints
-//                           when ("posted SECONDS" since 1970)
-//   tray-click              post the tray icon's left-click notification (the
-//                           window re-applies its layout and repaints)
-//   move X Y                move the overlay window's outer rectangle to X, Y
-//   metrics                 frame sizes, screen size and monitor count
-//   text-width H WEIGHT FACEHEX TEXT
-//                           width of TEXT in the font the overlay creates with
-//                           height H, weight WEIGHT and the face given as hex bytes
-//   wait-dialog MS [CAPHEX] wait for a dialog owned by the overlay or by one of
-//                           its dialogs, the topmost first (optionally with this
-//                           caption), then print its caption, its controls'
-//                           texts and the check state of its buttons
-//   press ID [MS]           post the click of button ID (2 without a Cancel
-//                           button: the Escape key) to that dialog and wait (up
-//                           to MS) until the dialog is gone
-//   wait-menu MS            wait until a popup menu is shown
-//   dialog-state            the open dialog as "wait-dialog" prints it, and the
-//                           number of dialogs, its client area and controls in
-//                           screen coordinates, scroll-bar and up-down positions
-//                           and ranges, and the entries of its combo and list
-//                           boxes
-//   click ID                click button ID of the dialog (BM_CLICK)
-//   scroll ID REQUEST POS COUNT
-//                           COUNT times the WM_HSCROLL REQUEST (SB_ value, thumb
-//                           position POS) of bar ID, each followed by the end of
-//                           the scroll and a repaint of the dialog
-//   select ID INDEX         pick entry INDEX (-1: none) of combo or list box ID,
-//                           with the notification a pick sends
-//   set-text ID HEX [N]     put the text (hex bytes, N times over) into control
-//                           ID, as a paste does
-//   fonts                   the faces the system enumerates for the Shift_JIS
-//                           character set, in its order
-//   open-close N ID         N times: the settings command, then button ID of the
-//                           dialog it opens, waiting each time until it is gone
-//   sync                    wait until the overlay's thread has handled everything
-//                           sent before and has painted what waits to be painted
+//   wait-window MS | info      the overlay (within MS): title, styles, rectangle,
+//                              visible area (its region), opacity, topmost, shown
+//   metrics                    frame sizes, screen size and monitor count
+//   text-width H WEIGHT FACE TEXT...   "width W" of each TEXT in the overlay's font
+//   fonts                      the faces the system lists for Shift_JIS, in order
+//   command ID | tray-click    post WM_COMMAND ID (prints when), or the tray
+//                              icon's left click, to the overlay
+//   sync                       until the overlay has handled what came before
+//   wait-menu MS               until a popup menu is shown
+//   dialog MS [CAPTION]        within MS a dialog of the overlay or a box of one of
+//                              its dialogs: its caption, client area, and each
+//                              control's rectangle, text, check, bar, list, up-down
+//   press ID [MS]              post a click of button ID (2: Escape), wait until
+//                              the dialog is gone
+//   click ID | scroll ID REQUEST POS COUNT | select ID INDEX | set-text ID TEXT
+//                              BM_CLICK; COUNT scroll requests, each ended and
+//                              repainted; a pick with its notification; a paste
 //
-// Texts are printed as hex of their code page 932 bytes, so that the scripts
-// compare bytes, not whatever a terminal makes of them. Exit status 0 on
-// success, 1 when the awaited thing did not happen, 2 on a usage error.
+// Verbs joined by " + " run one after the other, up to the first that fails.
+// Texts come in code page 932 (Wine's ANSI code page under a Japanese locale)
+// and go out as hex of their bytes ("-" when empty), so the scripts compare
+// bytes. Exit status 0, 1 when the awaited thing did not happen, 2 on a usage
+// error.
 #include <windows.h>
 
 #include <cstdio>
@@ -55,164 +32,86 @@
 
 namespace {
 
-const char* kClassName = "Kestrava";
-
-HWND findOverlay() {
-    return FindWindowA(kClassName, nullptr);
+HWND overlay() {
+    return FindWindowA("Kestrava", nullptr);
 }
 
 void printHex(const char* label, const char* text) {
-    std::printf("%s ", label);
-    if (!*text) std::printf("-");
+    std::printf("%s %s", label, *text ? "" : "-");
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
         std::printf("%02x", *p);
     std::printf("\n");
 }
 
-// Parses hex pairs into bytes; returns false on an odd length or a non-hex digit.
-bool parseHex(const char* hex, char* out, size_t outSize) {
-    size_t n = std::strlen(hex);
-    if (n % 2 != 0 || n / 2 + 1 > outSize) return false;
-    for (size_t i = 0; i < n; i += 2) {
-        char pair[3] = {hex[i], hex[i + 1], 0};
-        char* end = nullptr;
-        long v = std::strtol(pair, &end, 16);
-        if (*end) return false;
-        out[i / 2] = static_cast<char>(v);
+// Calls find() every 50 ms until it gives a window or ms have passed.
+template <typename Find> HWND waitFor(int ms, Find find) {
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        if (HWND w = find()) return w;
+        if (static_cast<int>(GetTickCount() - start) >= ms) return nullptr;
     }
-    out[n / 2] = 0;
-    return true;
 }
 
-void printInfo(HWND window) {
+void className(HWND w, char (&out)[64]) {
+    out[0] = 0;
+    GetClassNameA(w, out, sizeof out);
+}
+
+void printInfo(HWND w) {
     char title[256] = {0};
-    GetWindowTextA(window, title, sizeof title);
-    RECT rect;
-    GetWindowRect(window, &rect);
-    std::printf("hwnd %p\n", static_cast<void*>(window));
+    GetWindowTextA(w, title, sizeof title);
     printHex("title", title);
-    std::printf("style 0x%08lx\n", static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)));
-    LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
-    std::printf("exstyle 0x%08lx\n", static_cast<unsigned long>(exStyle));
-    std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+    const LONG exStyle = GetWindowLongA(w, GWL_EXSTYLE);
+    std::printf("style 0x%08lx\nexstyle 0x%08lx\n", GetWindowLongA(w, GWL_STYLE), exStyle);
+    RECT r, box;
+    GetWindowRect(w, &r);
+    std::printf("rect %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
     HRGN region = CreateRectRgn(0, 0, 0, 0);
-    RECT box = {0, 0, rect.right - rect.left, rect.bottom - rect.top};
-    if (GetWindowRgn(window, region) != ERROR) {
+    if (GetWindowRgn(w, region) == ERROR)
+        SetRect(&box, 0, 0, r.right - r.left, r.bottom - r.top);
+    else
         GetRgnBox(region, &box);
-        std::printf("region %ld %ld %ld %ld\n", box.left, box.top, box.right, box.bottom);
-    } else {
-        std::printf("region none\n");
-    }
     DeleteObject(region);
-    std::printf("visible %ld %ld %ld %ld\n", rect.left + box.left, rect.top + box.top,
-                rect.left + box.right, rect.top + box.bottom);
-    COLORREF key = 0;
+    std::printf("visible %ld %ld %ld %ld\n", r.left + box.left, r.top + box.top, r.left + box.right,
+                r.top + box.bottom);
     BYTE alpha = 0;
     DWORD flags = 0;
-    if (GetLayeredWindowAttributes(window, &key, &alpha, &flags))
-        std::printf("layered alpha %u flags %lu\n", alpha, static_cast<unsigned long>(flags));
-    else
-        std::printf("layered none\n");
-    std::printf("topmost %d\n", (exStyle & WS_EX_TOPMOST) ? 1 : 0);
-    std::printf("shown %d\n", IsWindowVisible(window) ? 1 : 0);
+    if (GetLayeredWindowAttributes(w, nullptr, &alpha, &flags))
+        std::printf("layered alpha %u flags %lu\n", alpha, flags);
+    std::printf("topmost %d\nshown %d\n", (exStyle & WS_EX_TOPMOST) ? 1 : 0,
+                IsWindowVisible(w) ? 1 : 0);
 }
 
-// Calls found() every 50 ms until it gives a non-null handle or ms have passed.
-template <typename Find> HWND waitFor(int ms, Find found) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND w = found();
-        if (w) return w;
-        if (static_cast<int>(GetTickCount() - start) >= ms) return nullptr;
-        Sleep(50);
-    }
-}
-
+// A dialog (class #32770) owned by the overlay or by one of its dialogs, the
+// topmost first; with a caption, only one of that caption.
 struct DialogSearch {
     HWND owner;
-    const char* caption; // null: any caption
+    const char* caption;
     HWND found;
+    int count; // the dialogs the overlay owns itself
 };
 
 BOOL CALLBACK findDialogProc(HWND w, LPARAM param) {
     DialogSearch* s = reinterpret_cast<DialogSearch*>(param);
-    char cls[64] = {0};
-    GetClassNameA(w, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
-    // a message box of a dialog belongs to the overlay too
+    char cls[64], text[512] = {0};
+    className(w, cls);
     HWND owner = GetWindow(w, GW_OWNER);
-    if (owner != s->owner && (!owner || GetWindow(owner, GW_OWNER) != s->owner)) return TRUE;
-    if (s->caption) {
-        char text[512] = {0};
-        GetWindowTextA(w, text, sizeof text);
-        if (std::strcmp(text, s->caption) != 0) return TRUE;
-    }
-    s->found = w;
-    return FALSE;
-}
-
-HWND findDialog(const char* caption) {
-    DialogSearch s = {findOverlay(), caption, nullptr};
-    if (!s.owner) return nullptr;
-    EnumWindows(findDialogProc, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-BOOL CALLBACK printControlProc(HWND w, LPARAM) {
-    char cls[64] = {0};
-    char text[1024] = {0};
-    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") || !IsWindowVisible(w) || !owner) return TRUE;
+    if (owner == s->owner) ++s->count;
+    if (owner != s->owner && GetWindow(owner, GW_OWNER) != s->owner) return TRUE;
     GetWindowTextA(w, text, sizeof text);
-    std::printf("control %d %s ", GetDlgCtrlID(w), cls);
-    printHex("text", text);
-    if (!std::strcmp(cls, "Button"))
-        std::printf("check %d %d\n", GetDlgCtrlID(w),
-                    static_cast<int>(SendMessageA(w, BM_GETCHECK, 0, 0)));
+    if (!s->found && (!s->caption || !std::strcmp(text, s->caption))) s->found = w;
     return TRUE;
 }
 
-BOOL CALLBACK findMenuProc(HWND w, LPARAM param) {
-    char cls[64] = {0};
-    GetClassNameA(w, cls, sizeof cls);
-    if (std::strcmp(cls, "#32768") == 0 && IsWindowVisible(w)) {
-        *reinterpret_cast<HWND*>(param) = w;
-        return FALSE;
-    }
-    return TRUE;
+DialogSearch findDialog(const char* caption) {
+    DialogSearch s = {overlay(), caption, nullptr, 0};
+    if (s.owner) EnumWindows(findDialogProc, reinterpret_cast<LPARAM>(&s));
+    return s;
 }
 
-// ---- Driving a dialog as a user does ------------------------------------------
-
-int usage();
-
-struct DialogTally {
-    HWND owner;
-    int count;
-};
-
-BOOL CALLBACK countDialogProc(HWND w, LPARAM param) {
-    DialogTally* t = reinterpret_cast<DialogTally*>(param);
-    char cls[64] = {0};
-    GetClassNameA(w, cls, sizeof cls);
-    if (!std::strcmp(cls, "#32770") && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == t->owner)
-        ++t->count;
-    return TRUE;
-}
-
-// The dialogs the overlay owns: one at most while a command runs.
-int dialogCount() {
-    DialogTally t = {findOverlay(), 0};
-    if (t.owner) EnumWindows(countDialogProc, reinterpret_cast<LPARAM>(&t));
-    return t.count;
-}
-
-void printRect(const char* label, int id, const RECT& r) {
-    std::printf("%s %d %ld %ld %ld %ld\n", label, id, r.left, r.top, r.right, r.bottom);
-}
-
-// A text another process's control answers to `message` (WM_GETTEXT,
-// CB_GETLBTEXT, LB_GETTEXT), in code page 932. The wide message is asked, since
-// the system carries a wide text between processes whole.
+// What another process's control answers to WM_GETTEXT, CB_GETLBTEXT or
+// LB_GETTEXT, in code page 932: the wide text, which the system carries
+// between processes whole.
 void askText(HWND w, UINT message, WPARAM index, char* out, int size) {
     static WCHAR wide[4096];
     wide[0] = 0;
@@ -222,25 +121,23 @@ void askText(HWND w, UINT message, WPARAM index, char* out, int size) {
     else if (SendMessageW(w, lengthMessage, index, 0) >= LRESULT(sizeof wide / sizeof wide[0]))
         index = WPARAM(-1); // no such entry: an empty text
     if (index != WPARAM(-1)) SendMessageW(w, message, index, reinterpret_cast<LPARAM>(wide));
-    out[0] = 0;
     WideCharToMultiByte(CP_ACP, 0, wide, -1, out, size, nullptr, nullptr);
 }
 
-BOOL CALLBACK printControlStateProc(HWND w, LPARAM param) {
-    printControlProc(w, param);
+BOOL CALLBACK printControlProc(HWND w, LPARAM) {
+    static char text[8192];
+    char cls[64], label[32];
+    className(w, cls);
     const int id = GetDlgCtrlID(w);
-    char cls[64] = {0};
-    GetClassNameA(w, cls, sizeof cls);
     RECT r;
     GetWindowRect(w, &r);
-    printRect("rect", id, r);
-    // GetWindowText gives another process's edit box and list as empty
-    static char text[8192];
+    std::printf("rect %d %ld %ld %ld %ld\n", id, r.left, r.top, r.right, r.bottom);
     askText(w, WM_GETTEXT, 0, text, sizeof text);
-    char label[32];
     std::snprintf(label, sizeof label, "value %d", id);
     printHex(label, text);
-    if (!std::strcmp(cls, "ScrollBar")) {
+    if (!std::strcmp(cls, "Button")) {
+        std::printf("check %d %d\n", id, int(SendMessageA(w, BM_GETCHECK, 0, 0)));
+    } else if (!std::strcmp(cls, "ScrollBar")) {
         SCROLLINFO info = {};
         info.cbSize = sizeof info;
         info.fMask = SIF_ALL;
@@ -249,23 +146,34 @@ BOOL CALLBACK printControlStateProc(HWND w, LPARAM param) {
     } else if (!std::strcmp(cls, "ComboBox") || !std::strcmp(cls, "ListBox")) {
         const bool list = cls[0] == 'L';
         std::printf("selected %d %d\n", id,
-                    static_cast<int>(SendMessageA(w, list ? LB_GETCURSEL : CB_GETCURSEL, 0, 0)));
-        const int count = static_cast<int>(SendMessageA(w, list ? LB_GETCOUNT : CB_GETCOUNT, 0, 0));
+                    int(SendMessageA(w, list ? LB_GETCURSEL : CB_GETCURSEL, 0, 0)));
+        const int count = int(SendMessageA(w, list ? LB_GETCOUNT : CB_GETCOUNT, 0, 0));
         std::snprintf(label, sizeof label, "item %d", id);
         for (int i = 0; i < count; ++i) {
             askText(w, list ? LB_GETTEXT : CB_GETLBTEXT, i, text, sizeof text);
             printHex(label, text);
         }
     } else if (!std::strcmp(cls, "msctls_updown32")) {
-        // UDM_GETPOS, UDM_GETRANGE (high in the low word) and UDM_GETBUDDY
+        // UDM_GETPOS, UDM_GETRANGE (the high end in the low word), UDM_GETBUDDY
         const LRESULT pos = SendMessageA(w, WM_USER + 104, 0, 0);
         const LRESULT range = SendMessageA(w, WM_USER + 102, 0, 0);
         HWND buddy = reinterpret_cast<HWND>(SendMessageA(w, WM_USER + 106, 0, 0));
-        std::printf("updown %d %d %d %d %d\n", id, static_cast<short>(LOWORD(pos)),
-                    static_cast<short>(HIWORD(range)), static_cast<short>(LOWORD(range)),
-                    buddy ? GetDlgCtrlID(buddy) : 0);
+        std::printf("updown %d %d %d %d %d\n", id, short(LOWORD(pos)), short(HIWORD(range)),
+                    short(LOWORD(range)), buddy ? GetDlgCtrlID(buddy) : 0);
     }
     return TRUE;
+}
+
+void printDialog(HWND d) {
+    char caption[512] = {0};
+    GetWindowTextA(d, caption, sizeof caption);
+    printHex("caption", caption);
+    std::printf("dialogs %d\n", findDialog(nullptr).count);
+    RECT client;
+    GetClientRect(d, &client);
+    MapWindowPoints(d, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    std::printf("client %ld %ld %ld %ld\n", client.left, client.top, client.right, client.bottom);
+    EnumChildWindows(d, printControlProc, 0);
 }
 
 int CALLBACK printFaceProc(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM) {
@@ -273,227 +181,80 @@ int CALLBACK printFaceProc(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPAR
     return 1;
 }
 
-// Sends the settings command and waits for its dialog.
-HWND openSettings(int ms) {
-    HWND w = findOverlay();
-    if (!w || !PostMessageA(w, WM_COMMAND, 40020, 0)) return nullptr;
-    return waitFor(ms, [] { return findDialog(nullptr); });
+BOOL CALLBACK findMenuProc(HWND w, LPARAM found) {
+    char cls[64];
+    className(w, cls);
+    if (std::strcmp(cls, "#32768") || !IsWindowVisible(w)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = w;
+    return FALSE;
 }
 
-bool waitGone(HWND dialog, int ms) {
-    return waitFor(ms, [dialog] { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); }) !=
-           nullptr;
-}
-
-// The dialog subcommands; 1 when there is no dialog or no such control.
-int driveDialog(int argc, char** argv) {
+// The verbs on an open dialog's control; 1 without a dialog or control.
+int driveControl(char** argv) {
+    HWND d = findDialog(nullptr).found;
+    HWND control = d ? GetDlgItem(d, std::atoi(argv[2])) : nullptr;
+    if (!control) return 1;
     const char* verb = argv[1];
-    HWND d = findDialog(nullptr);
-    if (!d) {
-        std::printf("no dialog\n");
-        return 1;
-    }
-    if (!std::strcmp(verb, "dialog-state")) {
-        char text[512] = {0};
-        GetWindowTextA(d, text, sizeof text);
-        std::printf("dialog %p\ndialogs %d\n", static_cast<void*>(d), dialogCount());
-        printHex("caption", text);
-        RECT client;
-        GetClientRect(d, &client);
-        MapWindowPoints(d, nullptr, reinterpret_cast<POINT*>(&client), 2);
-        printRect("client", 0, client);
-        EnumChildWindows(d, printControlStateProc, 0);
-        return 0;
-    }
-    HWND control = GetDlgItem(d, std::atoi(argv[2]));
-    if (!control) {
-        std::printf("no control %s\n", argv[2]);
-        return 1;
-    }
     if (!std::strcmp(verb, "click")) {
         SendMessageA(control, BM_CLICK, 0, 0);
-        return 0;
-    }
-    if (!std::strcmp(verb, "scroll")) {
-        const int request = std::atoi(argv[3]), position = std::atoi(argv[4]);
+    } else if (!std::strcmp(verb, "scroll")) {
+        const LPARAM bar = reinterpret_cast<LPARAM>(control);
         for (int n = std::atoi(argv[5]); n > 0; --n) {
-            SendMessageA(d, WM_HSCROLL, MAKEWPARAM(request, position),
-                         reinterpret_cast<LPARAM>(control));
-            SendMessageA(d, WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0),
-                         reinterpret_cast<LPARAM>(control));
+            SendMessageA(d, WM_HSCROLL, MAKEWPARAM(std::atoi(argv[3]), std::atoi(argv[4])), bar);
+            SendMessageA(d, WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), bar);
             RedrawWindow(d, nullptr, nullptr, RDW_UPDATENOW);
         }
-        return 0;
-    }
-    if (!std::strcmp(verb, "select")) {
-        char cls[64] = {0};
-        GetClassNameA(control, cls, sizeof cls);
-        const UINT pick = std::strcmp(cls, "ListBox") ? CB_SETCURSEL : LB_SETCURSEL;
-        SendMessageA(control, pick, static_cast<WPARAM>(std::atoi(argv[3])), 0);
+    } else if (!std::strcmp(verb, "select")) {
+        char cls[64];
+        className(control, cls);
+        SendMessageA(control, std::strcmp(cls, "ListBox") ? CB_SETCURSEL : LB_SETCURSEL,
+                     WPARAM(std::atoi(argv[3])), 0);
         // CBN_SELCHANGE and LBN_SELCHANGE are the same code
         SendMessageA(d, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(control));
-        return 0;
+    } else { // set-text
+        SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
     }
-    // set-text
-    static char piece[4096], text[65536];
-    if (!parseHex(argv[3], piece, sizeof piece)) return usage();
-    const size_t length = std::strlen(piece);
-    size_t used = 0;
-    for (int n = argc == 5 ? std::atoi(argv[4]) : 1; n > 0 && used + length < sizeof text; --n) {
-        std::memcpy(text + used, piece, length);
-        used += length;
-    }
-    text[used] = 0;
-    SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
     return 0;
 }
 
-int usage() {
-    std::fprintf(stderr,
-                 "usage: kestrava-e2e-helper wait-window MS | info | wait-gone MS | command ID |"
-                 " tray-click | move X Y | metrics | text-width H WEIGHT FACEHEX TEXT |"
-                 " wait-dialog MS [CAPHEX] | press ID [MS] | wait-menu MS | dialog-state |"
-                 " click ID | scroll ID REQUEST POS COUNT | select ID INDEX |"
-                 " set-text ID HEX [N] | fonts | open-close N ID | sync\n");
-    return 2;
-}
-
 int run(int argc, char** argv) {
-    if (argc < 2) return usage();
-    const char* verb = argv[1];
-    int arg = argc > 2 ? std::atoi(argv[2]) : 0;
-
-    if (!std::strcmp(verb, "wait-window") && argc == 3) {
-        HWND w = waitFor(arg, [] {
-            HWND o = findOverlay();
-            return (o && IsWindowVisible(o)) ? o : nullptr;
+    const char* verb = argc > 1 ? argv[1] : "";
+    const auto is = [&](const char* name, int least, int most) {
+        return !std::strcmp(verb, name) && argc >= least && argc <= most;
+    };
+    const int arg = argc > 2 ? std::atoi(argv[2]) : 0;
+    HWND w = overlay();
+    if (is("wait-window", 3, 3) || is("info", 2, 2)) {
+        w = waitFor(arg, [] {
+            HWND o = overlay();
+            return o && IsWindowVisible(o) ? o : nullptr;
         });
-        if (!w) {
-            std::printf("no window\n");
-            return 1;
-        }
-        printInfo(w);
+        if (w) printInfo(w);
+        return w ? 0 : 1;
+    }
+    if (is("metrics", 2, 2)) {
+        std::printf("cxfixedframe %d\ncyfixedframe %d\ncxscreen %d\ncyscreen %d\nmonitors %d\n",
+                    GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME),
+                    GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                    GetSystemMetrics(SM_CMONITORS));
         return 0;
     }
-    if (!std::strcmp(verb, "info") && argc == 2) {
-        HWND w = findOverlay();
-        if (!w) {
-            std::printf("no window\n");
-            return 1;
-        }
-        printInfo(w);
-        return 0;
-    }
-    if (!std::strcmp(verb, "wait-gone") && argc == 3) {
-        HWND gone = waitFor(arg, [] { return findOverlay() ? nullptr : GetDesktopWindow(); });
-        return gone ? 0 : 1;
-    }
-    if (!std::strcmp(verb, "command") && argc == 3) {
-        HWND w = findOverlay();
-        if (!w) return 1;
-        if (!PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(arg), 0)) return 1;
-        // when it was posted, in seconds since 1970 as Linux counts them
-        FILETIME now;
-        GetSystemTimeAsFileTime(&now);
-        const unsigned long long ticks =
-            (static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
-            116444736000000000ULL; // 100 ns ticks from 1601 to 1970
-        std::printf("posted %llu.%06llu\n", ticks / 10000000, ticks % 10000000 / 10);
-        return 0;
-    }
-    if (!std::strcmp(verb, "tray-click") && argc == 2) {
-        HWND w = findOverlay();
-        if (!w) return 1;
-        return PostMessageA(w, WM_USER, 0, WM_LBUTTONDOWN) ? 0 : 1;
-    }
-    if (!std::strcmp(verb, "move") && argc == 4) {
-        HWND w = findOverlay();
-        if (!w) return 1;
-        BOOL ok = SetWindowPos(w, nullptr, arg, std::atoi(argv[3]), 0, 0,
-                               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        return ok ? 0 : 1;
-    }
-    if (!std::strcmp(verb, "metrics") && argc == 2) {
-        std::printf("cxfixedframe %d\n", GetSystemMetrics(SM_CXFIXEDFRAME));
-        std::printf("cyfixedframe %d\n", GetSystemMetrics(SM_CYFIXEDFRAME));
-        std::printf("cxscreen %d\n", GetSystemMetrics(SM_CXSCREEN));
-        std::printf("cyscreen %d\n", GetSystemMetrics(SM_CYSCREEN));
-        std::printf("monitors %d\n", GetSystemMetrics(SM_CMONITORS));
-        return 0;
-    }
-    if (!std::strcmp(verb, "text-width") && argc == 6) {
-        char face[64];
-        if (!parseHex(argv[4], face, sizeof face)) return usage();
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        SetMapMode(dc, MM_TEXT);
+    if (is("text-width", 6, 99)) {
+        HDC dc = CreateCompatibleDC(nullptr);
         HFONT font = CreateFontA(arg, 0, 0, 0, std::atoi(argv[3]), FALSE, FALSE, FALSE,
-                                 SHIFTJIS_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN, face);
+                                 SHIFTJIS_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN, argv[4]);
         HGDIOBJ old = SelectObject(dc, font);
-        SIZE size = {0, 0};
-        GetTextExtentPoint32A(dc, argv[5], static_cast<int>(std::strlen(argv[5])), &size);
-        char used[64] = {0};
-        GetTextFaceA(dc, sizeof used, used);
-        std::printf("width %ld\nheight %ld\n", size.cx, size.cy);
-        printHex("face", used);
-        SelectObject(dc, old);
-        DeleteObject(font);
+        for (int i = 5; i < argc; ++i) {
+            SIZE size = {0, 0};
+            GetTextExtentPoint32A(dc, argv[i], int(std::strlen(argv[i])), &size);
+            std::printf("width %ld\n", size.cx);
+        }
+        DeleteObject(SelectObject(dc, old));
         DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
         return 0;
     }
-    if (!std::strcmp(verb, "wait-dialog") && (argc == 3 || argc == 4)) {
-        char caption[512];
-        const char* want = nullptr;
-        if (argc == 4) {
-            if (!parseHex(argv[3], caption, sizeof caption)) return usage();
-            want = caption;
-        }
-        HWND d = waitFor(arg, [want] { return findDialog(want); });
-        if (!d) {
-            std::printf("no dialog\n");
-            return 1;
-        }
-        char text[512] = {0};
-        GetWindowTextA(d, text, sizeof text);
-        std::printf("dialog %p\n", static_cast<void*>(d));
-        printHex("caption", text);
-        EnumChildWindows(d, printControlProc, 0);
-        return 0;
-    }
-    if (!std::strcmp(verb, "press") && (argc == 3 || argc == 4)) {
-        HWND d = findDialog(nullptr);
-        if (!d) {
-            std::printf("no dialog\n");
-            return 1;
-        }
-        // What a click on the button sends to its dialog; without such a
-        // button, what the Escape key (2) or an accelerator sends.
-        HWND button = GetDlgItem(d, arg);
-        PostMessageA(d, WM_COMMAND, MAKEWPARAM(arg, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-        int ms = argc == 4 ? std::atoi(argv[3]) : 5000;
-        HWND gone = waitFor(ms, [d] { return IsWindow(d) ? nullptr : GetDesktopWindow(); });
-        if (!gone) {
-            std::printf("dialog still open\n");
-            return 1;
-        }
-        return 0;
-    }
-    if (!std::strcmp(verb, "wait-menu") && argc == 3) {
-        HWND m = waitFor(arg, [] {
-            HWND found = nullptr;
-            EnumWindows(findMenuProc, reinterpret_cast<LPARAM>(&found));
-            return found;
-        });
-        return m ? 0 : 1;
-    }
-    if ((!std::strcmp(verb, "dialog-state") && argc == 2) ||
-        (!std::strcmp(verb, "click") && argc == 3) || (!std::strcmp(verb, "scroll") && argc == 6) ||
-        (!std::strcmp(verb, "select") && argc == 4) ||
-        (!std::strcmp(verb, "set-text") && (argc == 4 || argc == 5)))
-        return driveDialog(argc, argv);
-    if (!std::strcmp(verb, "fonts") && argc == 2) {
+    if (is("fonts", 2, 2)) {
         LOGFONTA filter = {};
         filter.lfCharSet = SHIFTJIS_CHARSET;
         HDC screen = GetDC(nullptr);
@@ -501,38 +262,63 @@ int run(int argc, char** argv) {
         ReleaseDC(nullptr, screen);
         return 0;
     }
-    if (!std::strcmp(verb, "open-close") && argc == 4) {
-        const int button = std::atoi(argv[3]);
-        for (int n = 0; n < arg; ++n) {
-            HWND d = openSettings(10000);
-            if (!d) {
-                std::printf("no dialog at opening %d\n", n + 1);
-                return 1;
-            }
-            PostMessageA(d, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(d, button)));
-            if (!waitGone(d, 10000)) {
-                std::printf("dialog still open at closing %d\n", n + 1);
-                return 1;
-            }
-        }
-        SendMessageA(findOverlay(), WM_NULL, 0, 0); // the command after the dialog has ended
+    if (is("wait-menu", 3, 3)) {
+        HWND menu = waitFor(arg, [] {
+            HWND found = nullptr;
+            EnumWindows(findMenuProc, reinterpret_cast<LPARAM>(&found));
+            return found;
+        });
+        return menu ? 0 : 1;
+    }
+    if (is("dialog", 3, 4)) {
+        const char* want = argc == 4 ? argv[3] : nullptr;
+        HWND d = waitFor(arg, [want] { return findDialog(want).found; });
+        if (d) printDialog(d);
+        return d ? 0 : 1;
+    }
+    if (is("press", 3, 4)) {
+        // what a click on button ID sends to its dialog (2 without a Cancel
+        // button: what the Escape key sends)
+        HWND d = findDialog(nullptr).found;
+        if (!d) return 1;
+        PostMessageA(d, WM_COMMAND, MAKEWPARAM(arg, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(d, arg)));
+        const int ms = argc == 4 ? std::atoi(argv[3]) : 5000;
+        return waitFor(ms, [d] { return IsWindow(d) ? nullptr : GetDesktopWindow(); }) ? 0 : 1;
+    }
+    if (is("click", 3, 3) || is("scroll", 6, 6) || is("select", 4, 4) || is("set-text", 4, 4))
+        return driveControl(argv);
+    if (!w) return 1;
+    if (is("command", 3, 3)) {
+        if (!PostMessageA(w, WM_COMMAND, WPARAM(arg), 0)) return 1;
+        // when, in seconds since 1970 as Linux counts them
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        const unsigned long long ticks = // 100 ns ticks since 1601
+            (static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
+            116444736000000000ULL;
+        std::printf("posted %llu.%06llu\n", ticks / 10000000, ticks % 10000000 / 10);
         return 0;
     }
-    if (!std::strcmp(verb, "sync") && argc == 2) {
-        HWND w = findOverlay();
-        if (!w) return 1;
+    if (is("tray-click", 2, 2)) return PostMessageA(w, WM_USER, 0, WM_LBUTTONDOWN) ? 0 : 1;
+    if (is("sync", 2, 2)) {
         SendMessageA(w, WM_NULL, 0, 0);
         RedrawWindow(w, nullptr, nullptr, RDW_UPDATENOW);
         return 0;
     }
-    return usage();
+    std::fprintf(stderr, "kestrava-e2e-helper: unknown verb or arguments (see its source)\n");
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    int rc = run(argc, argv);
+    int status = 0;
+    for (int first = 1, last = 1; status == 0 && first < argc; first = ++last) {
+        while (last < argc && std::strcmp(argv[last], "+")) ++last;
+        argv[first - 1] = argv[0];
+        status = run(last - first + 1, argv + first - 1);
+    }
     std::fflush(stdout);
-    return rc;
+    return status;
 }
