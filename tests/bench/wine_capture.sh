@@ -29,7 +29,7 @@ share() { awk -v d=$(($2 - $1)) -v hz="$(getconf CLK_TCK)" -v s="$seconds" 'BEGI
 link_frames() { net_host cat /sys/class/net/klmh1/statistics/{rx,tx}_packets | awk '{ s += $1 } END { print s }'; }
 start() {
   e2e_launch
-  e2e_wait_window
+  e2e_window 30000
   e2e_wait_capture klmh1
   e2e_until_report icmp "<td>10.77.0.3</td>" net_host ping -c1 -W2 10.77.0.3
 }

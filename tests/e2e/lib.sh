@@ -26,29 +26,18 @@ e2e_fail() { e2e_log "FAIL: $*"; E2E_FAILURES=$((E2E_FAILURES + 1)); }
 e2e_not() { ! "$@"; }
 # e2e_check WHAT CMD...: a check that CMD succeeds
 e2e_check() { if "${@:2}"; then e2e_pass "$1"; else e2e_fail "$1"; fi; }
-# e2e_until SECONDS CMD...: CMD every 0.1 s until it succeeds, or 1 after SECONDS
-e2e_until() {
-  local end=$((SECONDS + $1))
-  until "${@:2}"; do
-    [ "$SECONDS" -lt "$end" ] || return 1
-    sleep 0.1
-  done
-}
+e2e_until() { net_until "$@"; } # SECONDS CMD...: CMD every 0.1 s until it succeeds, or 1 after SECONDS
 e2e_expect_eq() { # WHAT EXPECTED ACTUAL
   if [ "$2" == "$3" ]; then e2e_pass "$1 = $3"; else e2e_fail "$1: expected '$2', got '$3'"; fi
 }
 e2e_expect_file() { # WHAT EXPECTED_FILE ACTUAL_FILE, byte for byte
-  if cmp -s "$2" "$3"; then
-    e2e_pass "$1 ($(stat -c %s "$3") bytes as expected)"
-  else
-    e2e_fail "$1: $3 differs from $2: $(cmp "$2" "$3" 2>&1 | head -1)"
-    diff <(od -An -c "$2") <(od -An -c "$3") | head -10 >&2
-  fi
+  cmp -s "$2" "$3" && e2e_pass "$1 ($(stat -c %s "$3") bytes as expected)" && return
+  e2e_fail "$1: $3 differs from $2: $(cmp "$2" "$3" 2>&1 | head -1)"
+  diff <(od -An -c "$2") <(od -An -c "$3") | head -10 >&2
 }
 e2e_finish() {
   [ "$E2E_FAILURES" -eq 0 ] || e2e_die "$E2E_FAILURES check(s) failed; logs and screenshots in $E2E_WORK"
   e2e_log "all checks passed"
-  exit 0
 }
 
 # ---- Wine, the display and the prefix -------------------------------------------
@@ -72,23 +61,18 @@ e2e_start_xvfb() {
   export DISPLAY=":$(head -1 "$E2E_WORK/xvfb.display")"
 }
 e2e_stop_xvfb() {
-  [ -n "$E2E_XVFB_PID" ] || return 0
-  kill "$E2E_XVFB_PID" 2>/dev/null
-  wait "$E2E_XVFB_PID" 2>/dev/null
+  [ -z "$E2E_XVFB_PID" ] || { kill "$E2E_XVFB_PID" && wait "$E2E_XVFB_PID"; } 2>/dev/null
   E2E_XVFB_PID=
 }
 
-# e2e_ensure_prefix [record-browser]: makes the prefix once (under a lock, so
-# that concurrent callers wait for the first) and sets it up in place: Wine's
-# fonts, the Japanese faces mapped to the IPA fonts, no window-manager
-# decoration, HTML files opened by Wine's browser launcher. With
+# e2e_ensure_prefix [record-browser]: makes the prefix once and sets it up in
+# place: Wine's fonts, the Japanese faces mapped to the IPA fonts, no window
+# manager's decoration, HTML files opened by Wine's browser launcher. With
 # record-browser the "browser" only writes the address it was given into
 # $E2E_PREFIX/opened.txt; without, Wine's list of Linux browsers is used.
 e2e_ensure_prefix() {
-  local mode=${1:-} lockfd browsers=-
+  local mode=${1:-} browsers=-
   mkdir -p "$(dirname "$E2E_PREFIX")"
-  exec {lockfd}>"$E2E_PREFIX.lock"
-  flock -w 600 "$lockfd" || e2e_die "cannot lock $E2E_PREFIX.lock"
   if [ "$(cat "$E2E_PREFIX/kestrava-e2e.version" 2>/dev/null)" != "$E2E_PREFIX_VERSION $mode" ]; then
     if [ ! -f "$E2E_PREFIX/system.reg" ]; then
       e2e_log "creating the Wine prefix $E2E_PREFIX"
@@ -112,8 +96,6 @@ e2e_ensure_prefix() {
     e2e_wineserver -w
     echo "$E2E_PREFIX_VERSION $mode" >"$E2E_PREFIX/kestrava-e2e.version"
   fi
-  flock -u "$lockfd"
-  exec {lockfd}>&-
 }
 
 # ---- The program -----------------------------------------------------------------
@@ -124,17 +106,14 @@ e2e_ensure_prefix() {
 e2e_setup() {
   [ -f "$E2E_WIN_BUILD/Kestrava.exe" ] || e2e_die "no $E2E_WIN_BUILD/Kestrava.exe (build the windows preset)"
   E2E_WORK=${E2E_WORK:-$(dirname "$E2E_PREFIX")/e2e-work}/$1
-  rm -rf "$E2E_WORK"
-  mkdir -p "$E2E_WORK"
+  rm -rf "$E2E_WORK" && mkdir -p "$E2E_WORK"
   trap e2e_cleanup EXIT
   e2e_start_xvfb
   e2e_ensure_prefix record-browser
   rm -rf "$E2E_PREFIX/drive_c/windows/system32/Npcap"
   E2E_APP_DIR=$E2E_PREFIX/drive_c/kestrava-e2e/$1
   E2E_APP_WINDIR="C:\\kestrava-e2e\\$1"
-  rm -rf "$E2E_APP_DIR"
-  mkdir -p "$E2E_APP_DIR"
-  cp "$E2E_WIN_BUILD/Kestrava.exe" "$E2E_APP_DIR/"
+  rm -rf "$E2E_APP_DIR" && mkdir -p "$E2E_APP_DIR" && cp "$E2E_WIN_BUILD/Kestrava.exe" "$E2E_APP_DIR/"
 }
 
 # e2e_launch [gdi]: starts Kestrava.exe in the background (E2E_APP_PID); with
@@ -151,14 +130,8 @@ e2e_launch() {
 }
 e2e_app_running() { [ -n "$E2E_APP_PID" ] && kill -0 "$E2E_APP_PID" 2>/dev/null; }
 
-# e2e_helper ARGS...: the Windows helper; its output in $E2E_WORK/helper.out.
-e2e_helper() {
-  local status=0
-  e2e_wine "$E2E_WORK/helper.raw" "$E2E_WORK/helper.err" "$E2E_WIN_BUILD/kestrava-e2e-helper.exe" "$@" ||
-    status=$?
-  tr -d '\r' <"$E2E_WORK/helper.raw" >"$E2E_WORK/helper.out"
-  return $status
-}
+# e2e_helper ARGS...: the Windows helper; its output in $E2E_WORK/helper.out
+e2e_helper() { e2e_wine "$E2E_WORK/helper.out" "$E2E_WORK/helper.err" "$E2E_WIN_BUILD/kestrava-e2e-helper.exe" "$@"; }
 # e2e_get PREFIX [N]: the rest of the helper's first line that starts with
 # PREFIX and a blank, or word N of that rest.
 e2e_get() {
@@ -167,15 +140,11 @@ e2e_get() {
 }
 e2e_hex() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n'; }
 
-# e2e_wait_window [MS]: the overlay within MS (30 s); e2e_info: the overlay now.
-# The helper's output then describes it, and E2E_VISIBLE is its visible area
-# "LEFT TOP RIGHT BOTTOM" (right and bottom exclusive).
-e2e_wait_window() {
-  e2e_helper wait-window "${1:-30000}" || e2e_die "the Kestrava window did not appear"
-  E2E_VISIBLE=$(e2e_get visible)
-}
-e2e_info() {
-  e2e_helper info || e2e_fail "no Kestrava window"
+# e2e_window [MS]: the overlay, shown within MS (0); the helper's output then
+# describes it, and E2E_VISIBLE is its visible area "LEFT TOP RIGHT BOTTOM"
+# (right and bottom exclusive)
+e2e_window() {
+  e2e_helper wait-window "${1:-0}" || e2e_die "no Kestrava window"
   E2E_VISIBLE=$(e2e_get visible)
 }
 
@@ -216,11 +185,9 @@ e2e_wait_exit() {
 
 e2e_cleanup() {
   e2e_wineserver -k
-  [ -z "$E2E_APP_PID" ] || wait "$E2E_APP_PID" 2>/dev/null
-  [ -z "$E2E_SERVER_PID" ] || wait "$E2E_SERVER_PID" 2>/dev/null
-  E2E_RUN=()
   net_teardown
   e2e_stop_xvfb
+  for pid in $E2E_APP_PID $E2E_SERVER_PID; do wait "$pid"; done 2>/dev/null
 }
 
 # ---- Files -----------------------------------------------------------------------
@@ -272,6 +239,11 @@ e2e_pixels() {
 # e2e_until 10 e2e_shows ... waits for a repaint to reach the screen
 e2e_shows() { e2e_screenshot "$1" && [ "$(e2e_pixels "$1" "$2" "$3" 1 1 | cut -d' ' -f3-)" == "$4" ]; }
 
+# e2e_menu WHAT X Y: a right click at X,Y opens a popup menu (within 15 s: a
+# click while the program runs a command is ignored, and is made again)
+e2e_right_click() { xdotool mousemove "$1" "$2" click 3 && e2e_helper wait-menu 5000; }
+e2e_menu() { e2e_check "right click on $1 opens the menu" e2e_until 15 e2e_right_click "$2" "$3"; }
+
 # e2e_check_picture SHOT AREA AROUND FRAME BACKGROUND ROWS: a 1-pixel frame in
 # FRAME ("r g b"); inside only BACKGROUND and text, each band of rows in its
 # colour, smoothed glyph edges lying between the two; at least 5 pixels of
@@ -303,36 +275,24 @@ e2e_check_picture() {
   [ -z "$result" ] && e2e_pass "$1 ($2): frame $4, background $5, text $6, around $3" || e2e_fail "$1 ($2): $result"
 }
 
-# e2e_text_box SHOT AREA "R G B": where the pixels of that colour lie inside
-# the area's 1-pixel frame: "LEFT RIGHT TOP BOTTOM", or "none".
-e2e_text_box() {
-  local l t r b
-  read -r l t r b <<<"$2"
-  e2e_pixels "$1" $((l + 1)) $((t + 1)) $((r - l - 2)) $((b - t - 2)) | awk -v c="$3" '$3 " " $4 " " $5 == c {
-    if (n++ == 0 || $1 < l) l = $1; if ($1 > r) r = $1; if (n == 1 || $2 < t) t = $2; if ($2 > b) b = $2 }
-    END { print n ? l " " r " " t " " b : "none" }'
-}
-# e2e_text_in BOX WIDTH X TOP BOTTOM: the box holds a text WIDTH pixels wide
-# drawn at X, within rows TOP..BOTTOM: its glyphs start at most 4 pixels right
-# of X and end at most 12 pixels short of its width (side bearings).
-e2e_text_in() {
-  local l r t b
-  read -r l r t b <<<"$1"
-  [ "$l" != none ] && [ "$l" -ge "$3" ] && [ "$l" -le $(($3 + 4)) ] && [ "$r" -lt $(($3 + $2)) ] &&
-    [ "$r" -ge $(($3 + $2 - 12)) ] && [ "$t" -ge "$4" ] && [ "$b" -le "$5" ]
-}
 # e2e_check_text SHOT "R G B" WIDTH X TOP BOTTOM: up to 15 s of repaints (tray
-# clicks) and screenshots until the overlay (E2E_VISIBLE) shows such a text in
-# that colour; the last screenshot is SHOT.png.
+# clicks) and screenshots until the overlay (E2E_VISIBLE) shows, inside its
+# frame, a text WIDTH pixels wide drawn at X within rows TOP..BOTTOM in that
+# colour: its pixels start at most 4 pixels right of X and end at most 12
+# short of its width (side bearings). The last screenshot is SHOT.png.
 e2e_text_shown() {
-  e2e_helper tray-click
-  e2e_screenshot "$1"
-  E2E_BOX=$(e2e_text_box "$1" "$E2E_VISIBLE" "$2")
-  e2e_text_in "$E2E_BOX" "${@:3}"
+  local l t r b
+  read -r l t r b <<<"$E2E_VISIBLE"
+  e2e_helper tray-click && e2e_screenshot "$1" &&
+    E2E_BOX=$(e2e_pixels "$1" $((l + 1)) $((t + 1)) $((r - l - 2)) $((b - t - 2)) | awk -v c="$2" -v w="$3" \
+      -v x="$4" -v top="$5" -v bottom="$6" '$3 " " $4 " " $5 == c {
+        if (n++ == 0 || $1 < l) l = $1; if ($1 > r) r = $1; if (n == 1 || $2 < t) t = $2; if ($2 > b) b = $2 }
+      END { print n ? l ".." r " x " t ".." b : "none"
+        exit !(n && l >= x && l <= x + 4 && r < x + w && r >= x + w - 12 && t >= top && b <= bottom) }')
 }
 e2e_check_text() {
   e2e_until 15 e2e_text_shown "$@"
-  e2e_check "$1: a text $3 px wide at x $4, rows $5..$6, in $2 (found at $E2E_BOX)" e2e_text_in "$E2E_BOX" "${@:3}"
+  e2e_check "$1: a text $3 px wide at x $4, rows $5..$6, in $2 (found at $E2E_BOX)" [ $? -eq 0 ]
 }
 
 # ---- GDI objects under Wine --------------------------------------------------------
@@ -343,15 +303,11 @@ e2e_check_text() {
 # hands its region to the system. Calls among Wine's own libraries are not
 # traced, nor (by taking the first process only) those of Wine's desktop
 # process, which the program may start.
-E2E_GDI_CALLS="gdi32.CreatePen;gdi32.CreatePenIndirect;gdi32.ExtCreatePen;gdi32.CreateSolidBrush;\
-gdi32.CreateBrushIndirect;gdi32.CreateHatchBrush;gdi32.CreatePatternBrush;gdi32.CreateDIBPatternBrushPt;\
-gdi32.CreateFontA;gdi32.CreateFontW;gdi32.CreateFontIndirectA;gdi32.CreateFontIndirectW;\
-gdi32.CreateFontIndirectExW;gdi32.CreateCompatibleDC;gdi32.CreateDCA;gdi32.CreateDCW;gdi32.CreateICA;\
-gdi32.CreateICW;gdi32.CreateCompatibleBitmap;gdi32.CreateBitmap;gdi32.CreateBitmapIndirect;\
-gdi32.CreateDIBSection;gdi32.CreateDIBitmap;gdi32.CreateRectRgn;gdi32.CreateRectRgnIndirect;\
-gdi32.CreateRoundRectRgn;gdi32.CreateEllipticRgn;gdi32.CreateEllipticRgnIndirect;gdi32.CreatePolygonRgn;\
-gdi32.ExtCreateRegion;gdi32.CreatePalette;gdi32.DeleteObject;gdi32.DeleteDC;user32.GetDC;user32.GetDCEx;\
-user32.GetWindowDC;user32.ReleaseDC;user32.SetWindowRgn"
+E2E_GDI_CALLS="$(printf 'gdi32.Create%s;' Pen PenIndirect SolidBrush BrushIndirect HatchBrush PatternBrush \
+  DIBPatternBrushPt FontA FontW FontIndirectA FontIndirectW FontIndirectExW CompatibleDC DCA DCW ICA ICW \
+  CompatibleBitmap Bitmap BitmapIndirect DIBSection DIBitmap RectRgn RectRgnIndirect RoundRectRgn EllipticRgn \
+  EllipticRgnIndirect PolygonRgn Palette)gdi32.ExtCreatePen;gdi32.ExtCreateRegion;gdi32.DeleteObject;\
+gdi32.DeleteDC;user32.GetDC;user32.GetDCEx;user32.GetWindowDC;user32.ReleaseDC;user32.SetWindowRgn"
 
 e2e_gdi_trace() { echo "$E2E_WORK/kestrava.$E2E_LAUNCHES.err"; }
 e2e_gdi_pid() { awk -F: '/^[0-9a-f]+:[0-9a-f]+:/ { print $1; exit }' "$(e2e_gdi_trace)"; }

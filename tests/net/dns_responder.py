@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
-"""The test network's name server: answers DNS queries over UDP on port 53 of
-every IPv4 address, from a table given on the command line.
-
-    dns_responder.py NAME=ANSWER...
-
-ANSWER is a comma-separated list of addresses (A records for IPv4, AAAA for
-IPv6, each answered for its own query type), or nxdomain, refused or drop (no
-answer at all). Other names get NXDOMAIN. Names compare without regard to case.
-"""
+"""dns_responder.py NAME=ANSWER...: the test network's name server on UDP port
+53. ANSWER: addresses, comma-separated (A and AAAA records, each for its own
+query type), or nxdomain, refused or drop (no answer). Other names: NXDOMAIN."""
 import ipaddress
 import socket
 import struct

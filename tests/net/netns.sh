@@ -39,6 +39,14 @@ net_dns_answers=(
 
 net_host() { ip netns exec "$NET_HOST" "$@"; }
 net_peer() { ip netns exec "$NET_PEER" "$@"; }
+# net_until SECONDS CMD...: CMD every 0.1 s until it succeeds, or 1 after SECONDS
+net_until() {
+  local end=$((SECONDS + $1))
+  until "${@:2}"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
 
 net_setup() {
   NET_PREFIX=$1
@@ -69,8 +77,6 @@ net_setup() {
   done
   ip -n "$NET_HOST" link set lo up
   ip -n "$NET_PEER" link set lo up
-  # multicast (LLMNR, mDNS) leaves through the first pair
-  ip -n "$NET_HOST" route add 224.0.0.0/4 dev "${NET_PREFIX}h1"
   mkdir -p "/etc/netns/$NET_HOST"
   printf 'hosts: files dns\n' >"/etc/netns/$NET_HOST/nsswitch.conf"
   net_nameserver 10.77.0.2
@@ -90,32 +96,18 @@ net_pair_up() {
   done
 }
 
-# until something in the peer listens on PROTO (tcp, udp) PORT, for 10 s
-net_wait_listen() {
-  local i
-  for i in $(seq 100); do
-    net_peer ss -Hln --"$1" "sport = :$2" | grep -q . && return 0
-    sleep 0.1
-  done
-  echo "netns: nothing listens on $1 port $2 in $NET_PEER" >&2
-  return 1
-}
+net_listening() { net_peer ss -Hln --"$1" "sport = :$2" | grep -q .; } # PROTO (tcp, udp) PORT
 
-net_wait_quiet() {
-  local i
-  for i in $(seq 10); do
-    net_host timeout 1 tcpdump -q -c 1 -i "${NET_PREFIX}h1" ip or ip6 >/dev/null 2>&1 || return 0
-  done
-  echo "netns: ${NET_PREFIX}h1 never went quiet" >&2
-  return 1
-}
+net_quiet() { ! net_host timeout 1 tcpdump -q -c 1 -i "${NET_PREFIX}h1" ip or ip6 >/dev/null 2>&1; }
+net_wait_quiet() { net_until 10 net_quiet || { echo "netns: ${NET_PREFIX}h1 never went quiet" >&2; return 1; }; }
 
 net_start_services() {
   mkdir -p "$NET_LOG/www"
   echo "Kestrava test page" >"$NET_LOG/www/index.html"
   net_peer python3 "$NET_DIR/dns_responder.py" "${net_dns_answers[@]}" >"$NET_LOG/dns-responder.log" 2>&1 &
   net_peer python3 -m http.server 80 --bind :: --directory "$NET_LOG/www" >"$NET_LOG/http-server.log" 2>&1 &
-  net_wait_listen udp 53 && net_wait_listen tcp 80
+  net_until 10 net_listening udp 53 && net_until 10 net_listening tcp 80 ||
+    { echo "netns: the services of $NET_PEER did not start" >&2; return 1; }
 }
 
 net_teardown() {

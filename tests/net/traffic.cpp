@@ -1,18 +1,15 @@
-// kestrava-traffic: the traffic of the live-capture tests, made by a process
-// of its own whose name the reports must show beside the hosts it reached.
-// The same source builds natively and for Windows (run under Wine).
+// kestrava-traffic: the traffic of the live-capture tests, from a process whose
+// name the reports must show beside the hosts it reached; built natively and
+// for Windows (run under Wine).
 //
-//   kestrava-traffic tcp HOST PORT [COUNT [HOLD_MS]]
-//       COUNT connections one after the other (default 1), each an HTTP request
-//       whose header lines trickle in over HOLD_MS (so that the connection
-//       lives long enough for its owner to be seen), then the answer read until
-//       the server closes. A refused connection is reported, the next one tried.
-//   kestrava-traffic udp HOST PORT [COUNT [INTERVAL_MS]]
-//       COUNT datagrams (default 1) from one socket, INTERVAL_MS apart.
+//   kestrava-traffic tcp HOST PORT [COUNT [HOLD_MS]]: COUNT connections, each an
+//       HTTP request whose header lines trickle in over HOLD_MS (so that its
+//       owner can be seen), the answer read until the server closes; a refused
+//       one is reported and the next tried
+//   kestrava-traffic udp HOST PORT [COUNT [INTERVAL_MS]]: COUNT datagrams
 //
-// HOST is an address or a name. Prints a line per connection or datagram;
-// exit status 0 when each went as planned (refused connections count as
-// planned), 1 otherwise, 2 on a usage error.
+// Exit status 0 when each went as planned (refused ones too), 1 otherwise, 2 on
+// a usage error.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>

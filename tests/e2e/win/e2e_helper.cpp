@@ -1,9 +1,9 @@
 // kestrava-e2e-helper: a console program that the end-to-end scripts run under
 // Wine beside Kestrava.exe, to look at its window and dialogs and to drive them.
 //
-//   wait-window MS | info      the overlay (within MS): title, styles, rectangle,
-//                              visible area (its region), opacity, topmost, shown
-//   metrics                    frame sizes, screen size and monitor count
+//   wait-window MS | info      the overlay, shown (within MS): title, styles,
+//                              rectangle, visible area (its region), opacity,
+//                              topmost, and the system's frame sizes of such a window
 //   text-width H WEIGHT FACE TEXT...   "width W" of each TEXT in the overlay's font
 //   fonts                      the faces the system lists for Shift_JIS, in order
 //   command ID | tray-click    post WM_COMMAND ID (prints when), or the tray
@@ -24,6 +24,8 @@
 // and go out as hex of their bytes ("-" when empty), so the scripts compare
 // bytes. Exit status 0, 1 when the awaited thing did not happen, 2 on a usage
 // error.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -77,8 +79,8 @@ void printInfo(HWND w) {
     DWORD flags = 0;
     if (GetLayeredWindowAttributes(w, nullptr, &alpha, &flags))
         std::printf("layered alpha %u flags %lu\n", alpha, flags);
-    std::printf("topmost %d\nshown %d\n", (exStyle & WS_EX_TOPMOST) ? 1 : 0,
-                IsWindowVisible(w) ? 1 : 0);
+    std::printf("topmost %d\nframe %d %d\n", (exStyle & WS_EX_TOPMOST) ? 1 : 0,
+                GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME));
 }
 
 // A dialog (class #32770) owned by the overlay or by one of its dialogs, the
@@ -181,14 +183,6 @@ int CALLBACK printFaceProc(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPAR
     return 1;
 }
 
-BOOL CALLBACK findMenuProc(HWND w, LPARAM found) {
-    char cls[64];
-    className(w, cls);
-    if (std::strcmp(cls, "#32768") || !IsWindowVisible(w)) return TRUE;
-    *reinterpret_cast<HWND*>(found) = w;
-    return FALSE;
-}
-
 // The verbs on an open dialog's control; 1 without a dialog or control.
 int driveControl(char** argv) {
     HWND d = findDialog(nullptr).found;
@@ -233,13 +227,6 @@ int run(int argc, char** argv) {
         if (w) printInfo(w);
         return w ? 0 : 1;
     }
-    if (is("metrics", 2, 2)) {
-        std::printf("cxfixedframe %d\ncyfixedframe %d\ncxscreen %d\ncyscreen %d\nmonitors %d\n",
-                    GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME),
-                    GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                    GetSystemMetrics(SM_CMONITORS));
-        return 0;
-    }
     if (is("text-width", 6, 99)) {
         HDC dc = CreateCompatibleDC(nullptr);
         HFONT font = CreateFontA(arg, 0, 0, 0, std::atoi(argv[3]), FALSE, FALSE, FALSE,
@@ -264,9 +251,8 @@ int run(int argc, char** argv) {
     }
     if (is("wait-menu", 3, 3)) {
         HWND menu = waitFor(arg, [] {
-            HWND found = nullptr;
-            EnumWindows(findMenuProc, reinterpret_cast<LPARAM>(&found));
-            return found;
+            HWND m = FindWindowA("#32768", nullptr); // a popup menu's window, while it is shown
+            return m && IsWindowVisible(m) ? m : nullptr;
         });
         return menu ? 0 : 1;
     }
@@ -313,6 +299,7 @@ int run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY); // lines end with LF, as the scripts read them
     int status = 0;
     for (int first = 1, last = 1; status == 0 && first < argc; first = ++last) {
         while (last < argc && std::strcmp(argv[last], "+")) ++last;
