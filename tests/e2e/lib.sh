@@ -148,13 +148,13 @@ e2e_window() {
   E2E_VISIBLE=$(e2e_get visible)
 }
 
-# e2e_dialog WHAT CAPTION [ID:TEXT...]: within 10 s a dialog (or box) of that
+# e2e_dialog WHAT CAPTION [ID:TEXT...]: within 30 s a dialog (or box) of that
 # caption whose control ID (any, when empty) shows each TEXT; its state stays
 # in helper.out. Returns 1 when there is no such dialog.
 e2e_dialog() {
   local what=$1 caption=$2 label id missing=
   shift 2
-  e2e_helper dialog 10000 "$caption" || { e2e_fail "$what: no dialog \"$caption\""; return 1; }
+  e2e_helper dialog 30000 "$caption" || { e2e_fail "$what: no dialog \"$caption\""; return 1; }
   for label in "$@"; do
     id=${label%%:*}
     grep -qE "^value ${id:-[-0-9]+} $(e2e_hex "${label#*:}")\$" "$E2E_WORK/helper.out" ||
@@ -163,10 +163,10 @@ e2e_dialog() {
   [ -z "$missing" ] && e2e_pass "$what: \"$caption\" with $# texts" || e2e_fail "$what: not shown:$missing"
 }
 
-# e2e_text_widths HEIGHT WEIGHT FACE TEXT...: their widths in that font, one a line.
+# e2e_text_widths HEIGHT WEIGHT FACE TEXT...: their widths in that font, one a line
 e2e_text_widths() {
-  e2e_helper text-width "$@" || e2e_die "helper text-width failed"
-  awk '$1 == "width" { print $2 }' "$E2E_WORK/helper.out"
+  e2e_helper text "$@" || e2e_die "helper text failed"
+  awk '$1 == "text" { print $2 }' "$E2E_WORK/helper.out"
 }
 
 # The program's exit command; then its process must end with status 0 within 15 s.
@@ -239,10 +239,17 @@ e2e_pixels() {
 # e2e_until 10 e2e_shows ... waits for a repaint to reach the screen
 e2e_shows() { e2e_screenshot "$1" && [ "$(e2e_pixels "$1" "$2" "$3" 1 1 | cut -d' ' -f3-)" == "$4" ]; }
 
-# e2e_menu WHAT X Y: a right click at X,Y opens a popup menu (within 15 s: a
-# click while the program runs a command is ignored, and is made again)
+# e2e_menu WHAT X Y first|last: a right click at X,Y opens a popup menu (tried
+# for 15 s: one while the program runs a command is ignored), then a click on
+# its first or last item
 e2e_right_click() { xdotool mousemove "$1" "$2" click 3 && e2e_helper wait-menu 5000; }
-e2e_menu() { e2e_check "right click on $1 opens the menu" e2e_until 15 e2e_right_click "$2" "$3"; }
+e2e_menu() {
+  local l t r b
+  e2e_until 15 e2e_right_click "$2" "$3" || { e2e_fail "no menu after a right click on $1"; return 1; }
+  read -r l t r b <<<"$(e2e_get menu)"
+  [ "$4" == first ] && b=$((t + 16)) # the item 8 pixels from the top, else from the bottom
+  xdotool mousemove $((l + 20)) $((b - 8)) click 1
+}
 
 # e2e_check_picture SHOT AREA AROUND FRAME BACKGROUND ROWS: a 1-pixel frame in
 # FRAME ("r g b"); inside only BACKGROUND and text, each band of rows in its
@@ -275,24 +282,29 @@ e2e_check_picture() {
   [ -z "$result" ] && e2e_pass "$1 ($2): frame $4, background $5, text $6, around $3" || e2e_fail "$1 ($2): $result"
 }
 
-# e2e_check_text SHOT "R G B" WIDTH X TOP BOTTOM: up to 15 s of repaints (tray
-# clicks) and screenshots until the overlay (E2E_VISIBLE) shows, inside its
-# frame, a text WIDTH pixels wide drawn at X within rows TOP..BOTTOM in that
-# colour: its pixels start at most 4 pixels right of X and end at most 12
-# short of its width (side bearings). The last screenshot is SHOT.png.
+# e2e_check_text SHOT "R G B" "HEIGHT WEIGHT FACE" TEXT X|centred Y: up to 15 s
+# of repaints (tray clicks) and screenshots until the overlay (E2E_VISIBLE)
+# shows TEXT drawn at X (or centred) and Y in that font and colour: the pixels
+# of that colour inside its frame lie as those the helper's drawing of the text
+# covers whole. The last screenshot is SHOT.png.
 e2e_text_shown() {
   local l t r b
   read -r l t r b <<<"$E2E_VISIBLE"
   e2e_helper tray-click && e2e_screenshot "$1" &&
-    E2E_BOX=$(e2e_pixels "$1" $((l + 1)) $((t + 1)) $((r - l - 2)) $((b - t - 2)) | awk -v c="$2" -v w="$3" \
-      -v x="$4" -v top="$5" -v bottom="$6" '$3 " " $4 " " $5 == c {
-        if (n++ == 0 || $1 < l) l = $1; if ($1 > r) r = $1; if (n == 1 || $2 < t) t = $2; if ($2 > b) b = $2 }
-      END { print n ? l ".." r " x " t ".." b : "none"
-        exit !(n && l >= x && l <= x + 4 && r < x + w && r >= x + w - 12 && t >= top && b <= bottom) }')
+    E2E_BOX=$(e2e_pixels "$1" $((l + 1)) $((t + 1)) $((r - l - 2)) $((b - t - 2)) | awk -v c="$2" '
+      $3 " " $4 " " $5 == c { if (!n++ || $1 < l) l = $1; if ($1 > r) r = $1; if (n == 1 || $2 < t) t = $2; b = $2 }
+      END { print n ? l " " r " " t " " b : "none" }') && [ "$E2E_BOX" == "$3" ]
 }
 e2e_check_text() {
-  e2e_until 15 e2e_text_shown "$@"
-  e2e_check "$1: a text $3 px wide at x $4, rows $5..$6, in $2 (found at $E2E_BOX)" [ $? -eq 0 ]
+  local height weight face width l r t b x=$5 left right
+  read -r height weight face <<<"$3"
+  e2e_helper text "$height" "$weight" "$face" "$4" || e2e_die "helper text failed"
+  read -r width l r t b <<<"$(e2e_get text)"
+  read -r left _ right _ <<<"$E2E_VISIBLE"
+  [ "$x" != centred ] || x=$((left + (right - left - width) / 2))
+  e2e_until 15 e2e_text_shown "$1" "$2" "$((x + l)) $((x + r)) $(($6 + t)) $(($6 + b))"
+  e2e_check "$1: \"$4\" at $x,$6 in $2 covers x $((x + l))..$((x + r)), y $(($6 + t))..$(($6 + b)) (found: $E2E_BOX)" \
+    [ $? -eq 0 ]
 }
 
 # ---- GDI objects under Wine --------------------------------------------------------

@@ -22,9 +22,10 @@ npcap=$E2E_PREFIX/drive_c/windows/system32/Npcap
 traffic=$E2E_WIN_BUILD/kestrava-traffic.exe
 native=$E2E_LINUX_BUILD/kestrava-traffic
 [ -f "$traffic" ] && [ -x "$native" ] || e2e_die "$traffic or $native is missing"
-mapfile -t width < <(e2e_text_widths 18 400 "ＭＳ Ｐゴシック" "Npcap not found." "Network not found." \
-  "No access." www.kestrava.test kestrava-traffic.exe FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF \
-  "DNS 100%00000" "DNS 100%00000TCP 100%00000") # the samples of the window's width and columns
+font="18 400 ＭＳ Ｐゴシック"
+# the samples of the window's width and its columns
+mapfile -t width < <(e2e_text_widths 18 400 "ＭＳ Ｐゴシック" FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF "DNS 100%00000" \
+  "DNS 100%00000TCP 100%00000")
 
 # resolve 4|6 NAME...: a look-up of each for A (4) or AAAA (6) records only;
 # a trailing dot keeps the resolver from trying the machine's own domain
@@ -44,9 +45,6 @@ network_dialog() { # WHAT: dialog 115 lists both networks, the first selected
   e2e_expect_eq "$1: selected, networks" "0 $(e2e_hex klh1) $(e2e_hex klh2)" \
     "$(awk '$2 == 1025 && ($1 == "selected" || $1 == "item") { print $3 }' "$E2E_WORK/helper.out" | xargs)"
 }
-# row TOP: the rows of the text row that starts at TOP of the window
-row() { echo $((top + $1 + 3)) $((top + $1 + 3 + 18)); }
-centred() { echo $((left + (right - left - $1) / 2)); } # where a text this wide starts
 
 # ---- 1. The capture library, the networks and the choice ------------------------
 printf 'refused.kestrava.test\r\n' >"$E2E_APP_DIR/safelist.txt"
@@ -56,10 +54,10 @@ e2e_launch
 e2e_window 30000
 read -r left top right bottom <<<"$E2E_VISIBLE"
 cx=$(e2e_get frame 1)
-e2e_check_text npcap-folder "255 192 128" "${width[0]}" $((left + 5)) $(row 0)
+e2e_check_text npcap-folder "255 192 128" "$font" "Npcap not found." $((left + 5)) $((top + 3))
 rmdir "$npcap/wpcap.dll"
 cp "$E2E_WPCAP" "$npcap/"
-e2e_check_text network-not-found "255 192 128" "${width[1]}" $((left + 5)) $(row 0)
+e2e_check_text network-not-found "255 192 128" "$font" "Network not found." $((left + 5)) $((top + 3))
 net_pair_up 1 && net_pair_up 2
 network_dialog "networks up"
 sleep 2 # several refreshes pass meanwhile
@@ -72,7 +70,7 @@ e2e_check "OK on the second network" e2e_helper select 1025 1 + press 1
 e2e_wait_capture klh2
 e2e_expect_eq "captured networks" klh2 "$(e2e_capture_ifaces | xargs)"
 saved_nic klh2
-e2e_check_text no-access "128 192 255" "${width[2]}" "$(centred "${width[2]}")" $(row 0)
+e2e_check_text no-access "128 192 255" "$font" "No access." centred $((top + 3))
 e2e_exit_app
 
 # ---- 2. The saved network, the rates, the reset ----------------------------------
@@ -100,7 +98,7 @@ e2e_until_report icmp "<td>fd78::2</td>" net_host ping -6 -c1 -W2 fd78::2 # fram
 # from the left edge, the TCP and ICMP bars from their columns, each its
 # column's share by its rate; the rest of the row background, the frame at
 # both ends. The columns and the window's width come from the font's widths.
-window=$((width[5] + 20)) tcp_column=$((width[6] + 20)) icmp_column=$((width[7] + 20))
+window=$((width[0] + 20)) tcp_column=$((width[1] + 20)) icmp_column=$((width[2] + 20))
 bars="$(((tcp_column - 2 * cx - 1) * 34 / 100)) $((tcp_column - 2 * cx - 1)) \
 $(((icmp_column - tcp_column) * 20 / 100)) $((icmp_column - 2 * cx - 1)) $(((window - icmp_column) * 33 / 100))"
 bars_shown() { # a screenshot whose bar row is right; else the pixels that differ in $wrong
@@ -170,8 +168,8 @@ done
 # The window keeps the host the Windows program reached last: its name in the
 # TCP colour centred on the first row, the process in the IPv4 frame colour
 # centred on the second, inside a frame in that colour.
-e2e_check_text host "255 255 0" "${width[3]}" "$(centred "${width[3]}")" $(row 0)
-e2e_check_text host "0 255 0" "${width[4]}" "$(centred "${width[4]}")" $(row 18)
+e2e_check_text host "255 255 0" "$font" www.kestrava.test centred $((top + 3))
+e2e_check_text host "0 255 0" "$font" kestrava-traffic.exe centred $((top + 18 + 3))
 e2e_check "frame in the IPv4 frame colour" [ -z "$(e2e_pixels host "$left" "$top" $((right - left)) 1 |
   awk '$3 " " $4 " " $5 != "0 255 0"')" ]
 

@@ -4,12 +4,13 @@
 //   wait-window MS | info      the overlay, shown (within MS): title, styles,
 //                              rectangle, visible area (its region), opacity,
 //                              topmost, and the system's frame sizes of such a window
-//   text-width H WEIGHT FACE TEXT...   "width W" of each TEXT in the overlay's font
+//   text H WEIGHT FACE TEXT... each TEXT in the overlay's font: "text WIDTH L R T B",
+//                              its advance and the box of the pixels it covers whole
 //   fonts                      the faces the system lists for Shift_JIS, in order
 //   command ID | tray-click    post WM_COMMAND ID (prints when), or the tray
 //                              icon's left click, to the overlay
 //   sync                       until the overlay has handled what came before
-//   wait-menu MS               until a popup menu is shown
+//   wait-menu MS               until a popup menu is shown: its rectangle
 //   dialog MS [CAPTION]        within MS a dialog of the overlay or a box of one of
 //                              its dialogs: its caption, client area, and each
 //                              control's rectangle, text, check, bar, list, up-down
@@ -178,6 +179,15 @@ void printDialog(HWND d) {
     EnumChildWindows(d, printControlProc, 0);
 }
 
+// A popup menu's window (class #32768) that is shown.
+BOOL CALLBACK findMenuProc(HWND w, LPARAM found) {
+    char cls[64];
+    className(w, cls);
+    if (std::strcmp(cls, "#32768") || !IsWindowVisible(w)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = w;
+    return FALSE;
+}
+
 int CALLBACK printFaceProc(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM) {
     printHex("face", font->lfFaceName);
     return 1;
@@ -227,18 +237,32 @@ int run(int argc, char** argv) {
         if (w) printInfo(w);
         return w ? 0 : 1;
     }
-    if (is("text-width", 6, 99)) {
-        HDC dc = CreateCompatibleDC(nullptr);
+    if (is("text", 6, 99)) {
+        HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
         HFONT font = CreateFontA(arg, 0, 0, 0, std::atoi(argv[3]), FALSE, FALSE, FALSE,
                                  SHIFTJIS_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN, argv[4]);
-        HGDIOBJ old = SelectObject(dc, font);
+        HGDIOBJ oldFont = SelectObject(dc, font);
+        SetTextColor(dc, RGB(255, 255, 255));
+        SetBkMode(dc, TRANSPARENT);
         for (int i = 5; i < argc; ++i) {
+            const int length = int(std::strlen(argv[i]));
             SIZE size = {0, 0};
-            GetTextExtentPoint32A(dc, argv[i], int(std::strlen(argv[i])), &size);
-            std::printf("width %ld\n", size.cx);
+            GetTextExtentPoint32A(dc, argv[i], length, &size);
+            const int w = size.cx + 8, h = size.cy; // room for a glyph past its advance
+            HGDIOBJ oldBitmap = SelectObject(dc, CreateCompatibleBitmap(screen, w, h));
+            PatBlt(dc, 0, 0, w, h, BLACKNESS);
+            TextOutA(dc, 0, 0, argv[i], length);
+            int l = w, t = h, r = -1, b = -1; // the pixels the text covers whole
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (GetPixel(dc, x, y) == RGB(255, 255, 255))
+                        l = x < l ? x : l, r = x > r ? x : r, t = y < t ? y : t, b = y;
+            std::printf("text %ld %d %d %d %d\n", size.cx, l, r, t, b);
+            DeleteObject(SelectObject(dc, oldBitmap));
         }
-        DeleteObject(SelectObject(dc, old));
+        DeleteObject(SelectObject(dc, oldFont));
         DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
         return 0;
     }
     if (is("fonts", 2, 2)) {
@@ -250,10 +274,14 @@ int run(int argc, char** argv) {
         return 0;
     }
     if (is("wait-menu", 3, 3)) {
+        RECT r;
         HWND menu = waitFor(arg, [] {
-            HWND m = FindWindowA("#32768", nullptr); // a popup menu's window, while it is shown
-            return m && IsWindowVisible(m) ? m : nullptr;
+            HWND found = nullptr;
+            EnumWindows(findMenuProc, reinterpret_cast<LPARAM>(&found));
+            return found;
         });
+        if (menu && GetWindowRect(menu, &r))
+            std::printf("menu %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
         return menu ? 0 : 1;
     }
     if (is("dialog", 3, 4)) {
