@@ -119,10 +119,8 @@ e2e_setup() {
 # e2e_launch [gdi]: starts Kestrava.exe in the background (E2E_APP_PID); with
 # gdi, Wine's relay trace of its GDI calls goes into its standard error.
 e2e_launch() {
-  if [ "${1:-}" == gdi ]; then
-    e2e_wine "$E2E_WORK/reg.out" "$E2E_WORK/reg.err" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
-      /t REG_SZ /d "$E2E_GDI_CALLS" /f || e2e_die "cannot limit the relay trace"
-  fi
+  [ "${1:-}" != gdi ] || e2e_wine "$E2E_WORK/reg.out" "$E2E_WORK/reg.err" reg add 'HKCU\Software\Wine\Debug' \
+    /v RelayInclude /t REG_SZ /d "$E2E_GDI_CALLS" /f || e2e_die "cannot limit the relay trace"
   E2E_LAUNCHES=$((E2E_LAUNCHES + 1))
   (E2E_WINEDEBUG=${1:+-all,+pid,+relay} e2e_exec wine "$E2E_APP_WINDIR\\Kestrava.exe") \
     >"$E2E_WORK/kestrava.$E2E_LAUNCHES.out" 2>"$E2E_WORK/kestrava.$E2E_LAUNCHES.err" &

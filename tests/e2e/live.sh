@@ -1,17 +1,8 @@
 #!/usr/bin/env bash
 # Kestrava.exe capturing under Wine on a test network of two networks
 # (tests/net/netns.sh; root, else skipped) in whose host namespace the program,
-# its Wine server and the traffic run, with Wine's wpcap.dll. Three starts:
-#   1. Both networks down and a folder named wpcap.dll: "Npcap not found."; the
-#      library put in: "Network not found."; the networks up: dialog 115 lists
-#      both, and no capture starts while it waits; its refresh; OK with nothing
-#      selected; OK on the second captures there and saves it; "No access.".
-#   2. The saved network opens without asking; the rates and their bars of a
-#      known mix of traffic; the reset forgets the network.
-#   3. So the start asks again; Cancel opens the first. Traffic of every kind
-#      from a Windows program, Linux and ping: the four reports, and the host
-#      the Windows program reached last with its process on the window. The
-#      network vanishes while captured: the window goes on, the exit is clean.
+# its Wine server and the traffic run, with Wine's wpcap.dll. Three starts: the
+# library and the network choice; the rates; the reports and the host shown.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -29,10 +20,7 @@ mapfile -t width < <(e2e_text_widths 18 400 "ＭＳ Ｐゴシック" FFFF:FFFF:F
 
 # resolve 4|6 NAME...: a look-up of each for A (4) or AAAA (6) records only;
 # a trailing dot keeps the resolver from trying the machine's own domain
-resolve() {
-  local name
-  for name in "${@:2}"; do net_host getent "ahostsv$1" "$name" >>"$E2E_WORK/traffic.log" 2>&1; done
-}
+resolve() { local name; for name in "${@:2}"; do net_host getent "ahostsv$1" "$name"; done >>"$E2E_WORK/traffic.log" 2>&1; }
 windows_traffic() { (e2e_exec wine "$traffic" "$@") >>"$E2E_WORK/traffic.log" 2>&1 || e2e_fail "kestrava-traffic.exe $*"; }
 linux_traffic() { net_host "$native" "$@" >>"$E2E_WORK/traffic.log" 2>&1; }
 nic_is() { [ "$(e2e_saved sNIC)" == "$1" ]; }
@@ -47,6 +35,9 @@ network_dialog() { # WHAT: dialog 115 lists both networks, the first selected
 }
 
 # ---- 1. The capture library, the networks and the choice ------------------------
+# A folder named wpcap.dll: "Npcap not found."; the library: "Network not
+# found."; the networks up: dialog 115, no capture while it waits, its refresh,
+# OK with nothing selected, OK on the second: captured, saved, "No access.".
 printf 'refused.kestrava.test\r\n' >"$E2E_APP_DIR/safelist.txt"
 ip -n "$NET_HOST" link set klh1 down && ip -n "$NET_HOST" link set klh2 down
 mkdir -p "$npcap/wpcap.dll"
@@ -126,6 +117,7 @@ e2e_exit_app
 saved_nic undefined
 
 # ---- 3. The choice asked again; traffic of every kind; the network vanishes -----
+# The start asks again after the reset; Cancel opens the first network.
 # The rows of expected/*.html follow from the traffic below: names answered,
 # NXDOMAIN, dropped, and refused but safe-listed (#ddf); a ping to mail before
 # its name was asked, then datagrams to its closed port 9 (port unreachable);

@@ -1,18 +1,14 @@
 #!/usr/bin/env bash
 # The window, its menu and the settings dialog, in two starts of Kestrava.exe
 # without a capture library (the status text "Npcap not found."):
-#   1. A first start in an empty folder, its GDI calls traced: setting.ini of
-#      the defaults; the window's styles, place, size and picture; the version
-#      box; the four reports written and opened; the reset answered No; the
-#      settings dialog filled from the settings, its bars and colour targets
-#      changing only the preview, OK putting a bigger bold font, new colours,
-#      the lowest opacity and "not topmost" into setting.ini and onto the
-#      window; no GDI object left by 20 previews, OK or 20 openings; a drag.
+#   1. A first start in an empty folder, its GDI calls traced: setting.ini, the
+#      window and its picture, the version box, the four reports, the reset
+#      answered No, the settings dialog (bars, colour targets, OK), no GDI
+#      object left by previews, OK or openings; a drag.
 #   2. A hand-written setting.ini (keys in another order, one in capitals,
-#      colours out of range, a face no font has): one row, half opacity, not
-#      topmost; bad input in the settings dialog (no face picked, a bar past
-#      its end, sizes too small, too big, too long, no number), Cancel after
-#      it; the reset answered Yes; exit through the tray icon's menu.
+#      colours out of range, a face no font has); bad input in the settings
+#      dialog, Cancel, sizes out of range; the reset answered Yes; exit through
+#      the tray icon's menu.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -89,7 +85,6 @@ e2e_dialog "reset question" ネットワーク選択リセット \
   ":現在のネットワーク選択をリセットしますか？"$'\r\n'"（WiFiと有線など、複数の有効なネットワークがある場合のみ。）" &&
   e2e_check "reset question answered No" e2e_helper press 7
 e2e_helper dialog 500 && e2e_fail "a box followed the answer No"
-saved
 
 # The settings dialog: its texts and the settings in its controls; the faces
 # are those the system lists for Shift_JIS, without the "@" ones.

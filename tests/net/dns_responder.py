@@ -21,31 +21,24 @@ def answer(message, table):
             return None  # compressed or bad label
         labels.append(message[at + 1:at + 1 + message[at]].decode("ascii", "replace"))
         at += 1 + message[at]
-    end = at + 5
     (qtype,) = struct.unpack("!H", message[at + 1:at + 3])
     entry = table.get(".".join(labels).lower(), "nxdomain")
     if entry == "drop":
         return None
-    records = b""
-    count = 0
-    if isinstance(entry, list):
-        for address in entry:
-            if TYPES[address.version] == qtype:
-                # the name points back at the question (offset 12)
-                records += struct.pack("!HHHIH", 0xC00C, qtype, 1, 60, len(address.packed)) + address.packed
-                count += 1
-    rcode = RCODES.get(entry, 0) if isinstance(entry, str) else 0
+    # each record's name points back at the question (offset 12)
+    addresses, rcode = (entry, 0) if isinstance(entry, list) else ([], RCODES[entry])
+    records = [struct.pack("!HHHIH", 0xC00C, qtype, 1, 60, len(a.packed)) + a.packed
+               for a in addresses if TYPES[a.version] == qtype]
     reply_flags = 0x8000 | 0x0400 | (flags & 0x0100) | 0x0080 | rcode  # QR AA RD RA
-    return struct.pack("!HHHHHH", ident, reply_flags, 1, count, 0, 0) + message[12:end] + records
+    return struct.pack("!HHHHHH", ident, reply_flags, 1, len(records), 0, 0) + message[12:at + 5] + b"".join(records)
 
 
 def main():
     table = {}
     for word in sys.argv[1:]:
         name, value = word.split("=", 1)
-        if value not in ("nxdomain", "refused", "drop"):
-            value = [ipaddress.ip_address(a) for a in value.split(",")]
-        table[name.lower()] = value
+        table[name.lower()] = value if value in ("nxdomain", "refused", "drop") else \
+            [ipaddress.ip_address(a) for a in value.split(",")]
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind(("0.0.0.0", 53))
     while True:

@@ -55,7 +55,7 @@ net_setup() {
   NET_HOST=$NET_PREFIX-host NET_PEER=$NET_PREFIX-peer
   net_teardown # what an interrupted earlier run may have left
   for ns in "$NET_HOST" "$NET_PEER"; do
-    ip netns add "$ns" || return 1
+    ip netns add "$ns" && ip -n "$ns" link set lo up || return 1
     # read by the interfaces created below
     ip netns exec "$ns" sh -c 'cd /proc/sys/net/ipv6/conf/default && echo 0 >router_solicitations &&
       echo 0 >accept_dad && echo 1 >keep_addr_on_down'
@@ -75,8 +75,6 @@ net_setup() {
     done
     net_pair_up "$i"
   done
-  ip -n "$NET_HOST" link set lo up
-  ip -n "$NET_PEER" link set lo up
   mkdir -p "/etc/netns/$NET_HOST"
   printf 'hosts: files dns\n' >"/etc/netns/$NET_HOST/nsswitch.conf"
   net_nameserver 10.77.0.2
@@ -112,12 +110,9 @@ net_start_services() {
 
 net_teardown() {
   [ -n "$NET_PREFIX" ] || return 0
-  local ns pid
+  local ns
   for ns in "$NET_HOST" "$NET_PEER"; do
-    ip netns list | grep -q "^$ns\b" || continue
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill "$pid" 2>/dev/null; done
-    sleep 0.2
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
     ip netns del "$ns" 2>/dev/null
     rm -rf "/etc/netns/$ns"
   done

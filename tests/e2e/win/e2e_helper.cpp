@@ -1,9 +1,8 @@
 // kestrava-e2e-helper: a console program that the end-to-end scripts run under
 // Wine beside Kestrava.exe, to look at its window and dialogs and to drive them.
 //
-//   wait-window MS | info      the overlay, shown (within MS): title, styles,
-//                              rectangle, visible area (its region), opacity,
-//                              topmost, and the system's frame sizes of such a window
+//   wait-window MS | info      the overlay, shown (within MS): title, styles, visible
+//                              area (its region), opacity, topmost, frame sizes
 //   text H WEIGHT FACE TEXT... each TEXT in the overlay's font: "text WIDTH L R T B",
 //                              its advance and the box of the pixels it covers whole
 //   fonts                      the faces the system lists for Shift_JIS, in order
@@ -12,7 +11,7 @@
 //   sync                       until the overlay has handled what came before
 //   wait-menu MS               until a popup menu is shown: its rectangle
 //   dialog MS [CAPTION]        within MS a dialog of the overlay or a box of one of
-//                              its dialogs: its caption, client area, and each
+//                              its dialogs: the dialogs open, client area, and each
 //                              control's rectangle, text, check, bar, list, up-down
 //   press ID [MS]              post a click of button ID (2: Escape), wait until
 //                              the dialog is gone
@@ -67,7 +66,6 @@ void printInfo(HWND w) {
     std::printf("style 0x%08lx\nexstyle 0x%08lx\n", GetWindowLongA(w, GWL_STYLE), exStyle);
     RECT r, box;
     GetWindowRect(w, &r);
-    std::printf("rect %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
     HRGN region = CreateRectRgn(0, 0, 0, 0);
     if (GetWindowRgn(w, region) == ERROR)
         SetRect(&box, 0, 0, r.right - r.left, r.bottom - r.top);
@@ -168,9 +166,6 @@ BOOL CALLBACK printControlProc(HWND w, LPARAM) {
 }
 
 void printDialog(HWND d) {
-    char caption[512] = {0};
-    GetWindowTextA(d, caption, sizeof caption);
-    printHex("caption", caption);
     std::printf("dialogs %d\n", findDialog(nullptr).count);
     RECT client;
     GetClientRect(d, &client);
