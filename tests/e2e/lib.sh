@@ -378,9 +378,7 @@ e2e_capture_ifaces() {
   done
 }
 e2e_capturing() { e2e_capture_ifaces | grep -qx "$1"; }
-e2e_wait_capture() { # IFACE, within 30 s
-  e2e_until 30 e2e_capturing "$1" || e2e_die "no capture on $1 (capturing on: $(e2e_capture_ifaces | xargs))"
-}
+e2e_wait_capture() { e2e_until 30 e2e_capturing "$1" || e2e_die "no capture on $1 within 30 s: $(e2e_capture_ifaces | xargs)"; }
 # e2e_until_report KIND TEXT CMD...: runs CMD and the report until the report
 # holds TEXT: for traffic sent while the capture may still be starting, or to
 # know that everything sent before was analysed (frames arrive in order).

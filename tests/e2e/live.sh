@@ -24,10 +24,8 @@ resolve() { local name; for name in "${@:2}"; do net_host getent "ahostsv$1" "$n
 windows_traffic() { (e2e_exec wine "$traffic" "$@") >>"$E2E_WORK/traffic.log" 2>&1 || e2e_fail "kestrava-traffic.exe $*"; }
 linux_traffic() { net_host "$native" "$@" >>"$E2E_WORK/traffic.log" 2>&1; }
 nic_is() { [ "$(e2e_saved sNIC)" == "$1" ]; }
-saved_nic() { # NAME: setting.ini names the network NAME, saved once its capture is open
-  e2e_until 5 nic_is "$1"
-  e2e_expect_eq "sNIC in setting.ini" "$1" "$(e2e_saved sNIC)"
-}
+# saved_nic NAME: setting.ini names the network NAME, saved once its capture is open
+saved_nic() { e2e_until 5 nic_is "$1"; e2e_expect_eq "sNIC in setting.ini" "$1" "$(e2e_saved sNIC)"; }
 network_dialog() { # WHAT: dialog 115 lists both networks, the first selected
   e2e_dialog "$1" "Network Interface Card選択" || e2e_die "no dialog 115"
   e2e_expect_eq "$1: selected, networks" "0 $(e2e_hex klh1) $(e2e_hex klh2)" \

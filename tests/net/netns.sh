@@ -112,7 +112,8 @@ net_teardown() {
   [ -n "$NET_PREFIX" ] || return 0
   local ns
   for ns in "$NET_HOST" "$NET_PEER"; do
-    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
+    ip netns list | grep -q "^$ns\b" || continue
+    ip netns pids "$ns" | xargs -r kill -9 2>/dev/null || true
     ip netns del "$ns" 2>/dev/null
     rm -rf "/etc/netns/$ns"
   done
