@@ -1,30 +1,24 @@
-// Connection states and ICMP records of both versions, through the packet handler.
+// Every step of the connection states, for both versions, through the packet
+// handler; and the two ICMP type tables. (The golden captures show the records
+// these make in the reports.)
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <sstream>
 #include <string>
 
 #include "analysis/icmp.h"
-#include "analysis/tcp.h"
-#include "analysis/traffic_tables.h"
 #include "support/test_support.h"
 
 namespace {
 
 using Families = ::testing::Types<Ip4, Ip6>;
-template <class F> class TrackTest : public ::testing::Test {
-  protected:
-    void SetUp() override { resetAnalysisForTest(); }
-};
-TYPED_TEST_SUITE(TrackTest, Families, FamilyName);
-
-constexpr bool in = true, out = false;
+template <class F> class TcpStateTest : public ::testing::Test {};
+TYPED_TEST_SUITE(TcpStateTest, Families, FamilyName);
 
 // One segment per word: ">" sent or "<" received, the flags (F, S, R, P, A;
 // "-" for none), "=" and the state expected after it. A "*" before "=" repeats
 // the previous segment's sequence number; otherwise every segment has a new one.
-TYPED_TEST(TrackTest, TcpStatesFollowFlagsAndDirection) {
+TYPED_TEST(TcpStateTest, FollowFlagsAndDirection) {
     using F = TypeParam;
     const struct {
         const char *what, *script;
@@ -68,75 +62,6 @@ TYPED_TEST(TrackTest, TcpStatesFollowFlagsAndDirection) {
     }
 }
 
-TYPED_TEST(TrackTest, TcpRecordsAreKeyedByRemoteAndLocalPort) {
-    using F = TypeParam;
-    feedFrame(tcpFrame<F>(out, 40000, 1, kAck, 1)); // opening not seen
-    feedFrame(tcpFrame<F>(in, 40000, 1, kFin | kAck, 1));
-    EXPECT_EQ(F::tcpNext(), 0);
-
-    feedFrame(tcpFrame<F>(out, 40000, 0x01020304, kSyn, 1));
-    feedFrame(
-        dnsIn<F>(dnsResponse(1, "two.example", F::qtype, 0, {{F::qtype, F::data(F::remote(2))}})));
-    feedFrame(tcpFrame<F>(out, 40000, 1, kSyn, 2)); // same port, other remote
-    feedFrame(tcpFrame<F>(in, 40000, 2, kSyn | kAck, 2));
-    ASSERT_EQ(F::tcpNext(), 2);
-    EXPECT_STREQ(F::tcp()[1].name, "two.example");
-    EXPECT_EQ(F::tcp()[1].state, kTcpSynAckReceived);
-    EXPECT_EQ(F::tcp()[0].state, kTcpSynSent);
-    const uint8_t raw[4] = {1, 2, 3, 4}; // the sequence bytes as on the wire
-    EXPECT_EQ(0, std::memcmp(&F::tcp()[0].lastSeq, raw, 4));
-}
-
-TYPED_TEST(TrackTest, IcmpRecordsKeepTheLastMessagePerPeerAndReporter) {
-    using F = TypeParam;
-    using A = typename F::Address;
-    const A host = F::remote(1), silent = F::remote(2), router = F::remote(3), none{};
-    auto sent = [](const A& to, uint8_t type) {
-        return outgoing(F::packet(F::local(), to, F::icmpProtocol, icmpMessage(type, 0)));
-    };
-    auto received = [](const A& from, uint8_t type, const Bytes& body = {}) {
-        return incoming(F::packet(from, F::local(), F::icmpProtocol, icmpMessage(type, 0, body)));
-    };
-    auto expectRecord = [](int slot, const A& peer, const A& reporter, uint8_t type, int problem,
-                           int incoming) {
-        SCOPED_TRACE(slot);
-        const auto& r = F::icmp()[slot];
-        EXPECT_TRUE(sameAddress(r.peer, peer));
-        EXPECT_TRUE(sameAddress(r.reporter, reporter));
-        EXPECT_EQ(r.type, type);
-        EXPECT_EQ(r.isProblem, problem);
-        EXPECT_EQ(r.incoming, incoming);
-    };
-    const Bytes mine = F::packet(F::local(), silent, 17, udpDatagram(40000, 33434));
-    const Bytes notMine = F::packet(F::remote(4), silent, 17, udpDatagram(40000, 33434));
-    const size_t header = F::isIpv4 ? 20 : 40;
-
-    feedFrame(dnsIn<F>(dnsResponse(1, "echo.example", F::qtype, 0, {{F::qtype, F::data(host)}})));
-    feedFrame(sent(host, F::echoRequest));
-    expectRecord(0, host, host, F::echoRequest, 1, 0);
-    feedFrame(received(host, F::echoReply));
-    expectRecord(0, host, host, F::echoReply, 0, 1);
-    EXPECT_STREQ(F::icmp()[0].name, "echo.example");
-
-    feedFrame(sent(silent, F::echoRequest));
-    feedFrame(received(router, F::timeExceeded, mine));
-    feedFrame(received(router, F::timeExceeded, notMine));
-    feedFrame(received(F::remote(5), F::timeExceeded, firstBytes(mine, header - 1)));
-    expectRecord(1, silent, silent, F::echoRequest, 1, 0);
-    expectRecord(2, silent, router, F::timeExceeded, 1, 1);
-    expectRecord(3, router, router, F::timeExceeded, 1, 1);
-    expectRecord(4, F::remote(5), F::remote(5), F::timeExceeded, 1, 1);
-    EXPECT_STREQ(F::icmp()[1].name, "notfound");
-
-    feedFrame(received(none, F::echoRequest)); // a zero peer is never matched again
-    feedFrame(received(none, F::echoRequest));
-    feedFrame(firstBytes(received(host, F::echoRequest), 14 + header + 7));
-    feedFrame(
-        incoming(F::packet(host, F::local(), F::isIpv4 ? 58 : 1, icmpMessage(F::echoRequest, 0))));
-    EXPECT_EQ(F::icmpNext(), 7);
-    expectRecord(0, host, host, F::echoReply, 0, 1);
-}
-
 // 1 when `type` is in `list`, types and ranges such as "1-4 8 44-252".
 uint8_t listed(int type, const char* list) {
     std::istringstream words(list);
@@ -149,7 +74,7 @@ uint8_t listed(int type, const char* list) {
     return 0;
 }
 
-TEST(TrackTest, IcmpTypeTables) {
+TEST(IcmpTypeTest, ProblemTypesAndNames) {
     for (int t = 0; t < 256; ++t) {
         SCOPED_TRACE(t);
         EXPECT_EQ(icmp4ProblemTypes[t], listed(t, "1-4 8 11-12 31 42 44-252"));
@@ -157,10 +82,7 @@ TEST(TrackTest, IcmpTypeTables) {
         ASSERT_TRUE(icmp4TypeNames[t] && icmp6TypeNames[t]);
     }
     // Names at the ends of their ranges; two ICMPv4 names end with a space.
-    EXPECT_STREQ(icmp4TypeNames[0], "Echo Reply");
-    EXPECT_STREQ(icmp4TypeNames[16], "Information Reply ");
     EXPECT_STREQ(icmp4TypeNames[18], "Address Mask Reply ");
-    EXPECT_STREQ(icmp4TypeNames[252], "Unassigned");
     EXPECT_STREQ(icmp4TypeNames[253], "RFC3692-style Experiment 1");
     EXPECT_STREQ(icmp6TypeNames[0], "Reserved");
     EXPECT_STREQ(icmp6TypeNames[101], "Private experimentation");

@@ -1,62 +1,23 @@
-// Shared by the report and rate tests: clean tables, records and a safe list
-// set by hand, a scratch directory for the report files, and the fixed texts
-// of every report document, written out from the document format.
+// Shared by the report tests: clean tables and default settings, a scratch
+// directory for the report files, and the fixed texts of a report document.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
-#include "analysis/traffic_tables.h"
 #include "capture/owner_table.h"
 #include "settings/safe_list.h"
 #include "settings/settings.h"
 #include "support/test_support.h"
 
-inline void useSafeList(const std::vector<std::string>& entries) {
-    std::memset(safeList, 0, sizeof safeList);
-    for (size_t n = 0; n < entries.size(); ++n) std::strcpy(safeList[n], entries[n].c_str());
-    useSafeListCount(int(entries.size()));
-}
-
-template <class Record, class Address>
-void nameRecord(Record& r, const char* name, Address address, uint8_t noDot = 0) {
-    std::strcpy(r.name, name);
-    r.address = address;
-    r.noDot = noDot;
-}
-template <class Record, class Address>
-void connection(Record& r, Address remote, const char* name, uint16_t port, uint8_t state,
-                uint32_t packets, uint32_t repeats) {
-    r.remote = remote;
-    std::strcpy(r.name, name);
-    r.port = port;
-    r.state = state;
-    r.packetCount = packets;
-    r.repeatCount = repeats;
-}
-template <class Record, class Address>
-void message(Record& r, Address peer, Address reporter, const char* name, uint8_t type,
-             uint8_t code, uint8_t problem, uint8_t incoming) {
-    r.peer = peer;
-    r.reporter = reporter;
-    std::strcpy(r.name, name);
-    r.type = type;
-    r.code = code;
-    r.isProblem = problem;
-    r.incoming = incoming;
-}
-
-// Row cells by colour.
 const std::string kPlain = "<td>";
 const std::string kRed = "<td style='background-color:#ff0'>";
-const std::string kBlue = "<td style='background-color:#ddf'>";
 const std::string kGrey = "<td style='background-color:#999'>";
+const std::string kMissing = "<td style='background-color:#ddd'>";
 
 // Empty tables, default settings, an empty safe list, reports into a fresh
 // scratch directory.
@@ -65,16 +26,15 @@ class ReportTest : public ::testing::Test {
     void SetUp() override {
         resetTrafficTables();
         resetOwnerTables();
-        screenWidth = 1920;
-        screenHeight = 1080;
         applyDefaultSettings();
-        useSafeList({});
+        useSafeListCount(0);
         char pattern[] = "/tmp/kestrava-reports-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         directory = pattern;
         setFileDirectory(FileRole::Report, directory.c_str());
     }
     void TearDown() override {
+        platformSetSnapshotHooks(nullptr);
         setFileDirectory(FileRole::Report, nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(directory, ignored);
