@@ -7,7 +7,7 @@
 #include "app/overlay_model.h"
 #include "settings/safe_list.h"
 #include "settings/settings.h"
-#include "support/test_support.h"
+#include "worst_case_tables.h"
 
 namespace {
 

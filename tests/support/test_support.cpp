@@ -2,19 +2,15 @@
 
 #include <arpa/inet.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "analysis/packet.h"
-#include "analysis/traffic_tables.h"
 #include "capture/owner_table.h"
-#include "platform/platform.h"
-#include "settings/safe_list.h"
 
 const uint8_t kTestLocalMac[6] = {0x02, 0x77, 0x00, 0x00, 0x00, 0x01};
-const uint8_t kTestPeerMac[6] = {0x02, 0x77, 0x00, 0x00, 0x00, 0x02};
+static const uint8_t kTestPeerMac[6] = {0x02, 0x77, 0x00, 0x00, 0x00, 0x02};
 
 Address4 addr4(const char* text) {
     Address4 a = 0;
@@ -28,21 +24,17 @@ Address6 addr6(const char* text) {
     return a;
 }
 
-Bytes be16(uint16_t v) {
-    return {uint8_t(v >> 8), uint8_t(v)};
-}
-Bytes be32(uint32_t v) {
-    return cat({be16(uint16_t(v >> 16)), be16(uint16_t(v))});
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
+static Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes b;
     for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
     return b;
 }
 
-Bytes firstBytes(const Bytes& b, size_t length) {
-    return Bytes(b.begin(), b.begin() + std::min(length, b.size()));
+static Bytes be16(uint16_t v) {
+    return {uint8_t(v >> 8), uint8_t(v)};
+}
+static Bytes be32(uint32_t v) {
+    return cat({be16(uint16_t(v >> 16)), be16(uint16_t(v))});
 }
 
 Bytes tcpSegment(uint16_t srcPort, uint16_t dstPort, uint32_t seq, uint8_t flags,
@@ -90,10 +82,9 @@ Bytes ipv6Packet(const Address6& src, const Address6& dst, uint8_t nextHeader,
                 payload});
 }
 
-Bytes ethernetFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes& packet,
-                    int etherType) {
-    if (etherType < 0) etherType = (!packet.empty() && (packet[0] >> 4) == 6) ? 0x86DD : 0x0800;
-    return cat({Bytes(dst, dst + 6), Bytes(src, src + 6), be16(uint16_t(etherType)), packet});
+static Bytes ethernetFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes& packet) {
+    const uint16_t etherType = (packet[0] >> 4) == 6 ? 0x86DD : 0x0800;
+    return cat({Bytes(dst, dst + 6), Bytes(src, src + 6), be16(etherType), packet});
 }
 
 Bytes outgoing(const Bytes& packet) {
@@ -103,7 +94,7 @@ Bytes incoming(const Bytes& packet) {
     return ethernetFrame(kTestLocalMac, kTestPeerMac, packet);
 }
 
-Bytes dnsName(const std::string& dotted) {
+static Bytes dnsName(const std::string& dotted) {
     Bytes b;
     size_t start = 0;
     while (start < dotted.size()) {
@@ -122,10 +113,6 @@ static Bytes header(uint16_t id, uint16_t flags, uint16_t questions, uint16_t an
     return cat({be16(id), be16(flags), be16(questions), be16(answers), be32(0)});
 }
 
-Bytes messageHeader(uint16_t flags, uint16_t questions, uint16_t answers) {
-    return header(0, flags, questions, answers);
-}
-
 Bytes dnsQuery(uint16_t id, const std::string& name, uint16_t qtype) {
     // A standard query with recursion desired; class IN.
     return cat({header(id, 0x0100, 1, 0), dnsName(name), be16(qtype), be16(1)});
@@ -136,21 +123,14 @@ Bytes dnsResponse(uint16_t id, const std::string& name, uint16_t qtype, uint8_t 
     Bytes b = cat({header(id, uint16_t(0x8180 | (rcode & 0x0F)), 1, uint16_t(answers.size())),
                    dnsName(name), be16(qtype), be16(1)});
     for (const DnsAnswer& a : answers) // class IN, TTL 300
-        b = cat(
-            {b, a.owner, be16(a.type), be16(1), be32(300), be16(uint16_t(a.data.size())), a.data});
+        b = cat({b,
+                 {0xC0, 0x0C},
+                 be16(a.type),
+                 be16(1),
+                 be32(300),
+                 be16(uint16_t(a.data.size())),
+                 a.data});
     return b;
-}
-
-Bytes netbiosName(const std::string& name, uint8_t suffix, const std::string& scope) {
-    std::string padded = name;
-    padded.resize(15, ' ');
-    padded.push_back(char(suffix));
-    Bytes b = {32};
-    for (char c : padded) {
-        b.push_back(uint8_t('A' + (uint8_t(c) >> 4)));
-        b.push_back(uint8_t('A' + (uint8_t(c) & 0x0F)));
-    }
-    return cat({b, scope.empty() ? Bytes{0} : dnsName(scope)});
 }
 
 Address4 Ip4::remote(int n) {
@@ -195,75 +175,6 @@ void resetAnalysisForTest() {
 
 void feedFrame(const Bytes& frame) {
     handleFrame(frame.data(), uint32_t(frame.size()));
-}
-
-// The longest text both a record and a safe-list entry can hold.
-constexpr int kLongest = kSafeListEntrySize - 2; // 254
-
-// A text of exactly `length` characters that ends with the number `i`, so that
-// texts differ only at their end.
-static void longText(char* out, int length, const char* tag, int i) {
-    char tail[32];
-    int tailLength = std::snprintf(tail, sizeof tail, ".%s%d", tag, i);
-    std::memset(out, 'x', size_t(length - tailLength));
-    std::memcpy(out + length - tailLength, tail, size_t(tailLength) + 1);
-}
-
-static Address6 address6(int i) {
-    Address6 a{};
-    a.bytes[0] = 0x20;
-    a.bytes[1] = 0x01;
-    a.bytes[2] = 0x0d;
-    a.bytes[3] = 0xb8;
-    for (int b = 4; b < 16; ++b) a.bytes[b] = uint8_t(i * 7 + b);
-    return a;
-}
-
-void fillEveryTable() {
-    resetTrafficTables();
-    for (int i = 0; i < kNameCapacity; ++i) {
-        longText(nameTable4[i].name, kLongest, "n4-", i);
-        longText(nameTable6[i].name, kLongest, "n6-", i);
-        nameTable4[i].address = i % 2 ? 0 : 0x0100000au + uint32_t(i);
-        nameTable6[i].address = i % 2 ? Address6{} : address6(i);
-    }
-    for (int i = 0; i < kTcpCapacity; ++i) {
-        TcpRecord4& t4 = tcpTable4[i];
-        longText(t4.name, kLongest, "t4-", i);
-        t4.remote = 0x0200000au + uint32_t(i) * 0x01000000u;
-        t4.state = uint8_t(i % 12);
-        t4.packetCount = 10 + uint32_t(i);
-        t4.repeatCount = uint32_t(i % 3);
-        TcpRecord6& t6 = tcpTable6[i];
-        longText(t6.name, kLongest, "t6-", i);
-        t6.remote = address6(i);
-        t6.state = uint8_t(i % 12);
-        t6.packetCount = 10 + uint32_t(i);
-        t6.repeatCount = uint32_t(i % 3);
-    }
-    for (int i = 0; i < kIcmpCapacity; ++i) {
-        IcmpRecord4& m4 = icmpTable4[i];
-        longText(m4.name, kLongest, "m4-", i);
-        m4.peer = m4.reporter = 0x0300000au + uint32_t(i) * 0x01000000u;
-        m4.isProblem = uint8_t(i % 2);
-        IcmpRecord6& m6 = icmpTable6[i];
-        longText(m6.name, kLongest, "m6-", i);
-        m6.peer = m6.reporter = address6(1000 + i);
-        m6.isProblem = uint8_t(i % 2);
-    }
-    reindexTrafficTables();
-}
-
-void fillSafeList() {
-    for (int i = 0; i < kSafeListCapacity; ++i) {
-        if (i % 10 == 1)
-            platformFormatAddress6(tcpTable6[i].remote, safeList[i], kSafeListEntrySize);
-        else if (i % 10 == 2)
-            formatAddress4(tcpTable4[i].remote, safeList[i]);
-        else
-            longText(safeList[i], kLongest, i % 10 == 0 ? "n4-" : "safe-", i * 10);
-    }
-    useSafeListCount(kSafeListCapacity);
 }
 
 std::string testDataPath(const std::string& relative) {

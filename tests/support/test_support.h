@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -11,9 +10,8 @@
 
 using Bytes = std::vector<uint8_t>;
 
-// This host's hardware address in tests, and a neighbour's.
+// This host's hardware address in tests.
 extern const uint8_t kTestLocalMac[6];
-extern const uint8_t kTestPeerMac[6];
 
 Address4 addr4(const char* text); // "192.0.2.1"
 Address6 addr6(const char* text); // "2001:db8::1"
@@ -30,35 +28,20 @@ Bytes ipv4Packet(Address4 src, Address4 dst, uint8_t protocol, const Bytes& payl
 Bytes ipv6Packet(const Address6& src, const Address6& dst, uint8_t nextHeader,
                  const Bytes& payload);
 
-// Ethernet II. EtherType follows from the packet's version unless given.
-Bytes ethernetFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes& packet,
-                    int etherType = -1);
-// A frame this host sends (source = kTestLocalMac) or receives (destination = kTestLocalMac).
+// An Ethernet frame this host sends (source kTestLocalMac) or receives
+// (destination kTestLocalMac); the EtherType follows from the IP version.
 Bytes outgoing(const Bytes& packet);
 Bytes incoming(const Bytes& packet);
 
-// DNS messages. A name is given as dotted text and written as labels.
-Bytes dnsName(const std::string& dotted);
+// DNS messages. A name is given as dotted text and written as labels; every
+// answer record points at the question name.
 Bytes dnsQuery(uint16_t id, const std::string& name, uint16_t qtype);
 struct DnsAnswer {
     uint16_t type;
     Bytes data;
-    Bytes owner = {0xC0, 0x0C}; // a pointer to the question name
 };
 Bytes dnsResponse(uint16_t id, const std::string& name, uint16_t qtype, uint8_t rcode,
                   const std::vector<DnsAnswer>& answers);
-
-// Message pieces: big-endian fields, a DNS-style 12-byte header (identifier 0,
-// no authority or additional records) and concatenation.
-Bytes be16(uint16_t v);
-Bytes be32(uint32_t v);
-Bytes messageHeader(uint16_t flags, uint16_t questions, uint16_t answers);
-Bytes cat(std::initializer_list<Bytes> parts);
-Bytes firstBytes(const Bytes& b, size_t length); // a message or frame cut short
-
-// A NetBIOS name: the first-level encoding of `name` padded with spaces to 15
-// characters plus `suffix`, then the scope labels (dotted), then the end byte.
-Bytes netbiosName(const std::string& name, uint8_t suffix, const std::string& scope = "");
 
 // The two IP versions as test parameters: addresses (local() is this host,
 // remote(n) distinct non-zero addresses for n >= 1), builders and the tables
@@ -72,7 +55,6 @@ struct Ip4 {
     static constexpr uint8_t tcpKind = kEventTcp4, udpKind = kEventUdp4;
     static Address local() { return addr4("192.0.2.10"); }
     static Address remote(int n);
-    static Address llmnrGroup() { return addr4("224.0.0.252"); }
     static Bytes packet(Address src, Address dst, uint8_t protocol, const Bytes& payload) {
         return ipv4Packet(src, dst, protocol, payload);
     }
@@ -98,7 +80,6 @@ struct Ip6 {
     static constexpr uint8_t tcpKind = kEventTcp6, udpKind = kEventUdp6;
     static Address local() { return addr6("2001:db8::10"); }
     static Address remote(int n);
-    static Address llmnrGroup() { return addr6("ff02::1:3"); }
     static Bytes packet(const Address& src, const Address& dst, uint8_t protocol,
                         const Bytes& payload) {
         return ipv6Packet(src, dst, protocol, payload);
@@ -142,16 +123,6 @@ template <class F> Bytes dnsIn(const Bytes& message) {
 void resetAnalysisForTest();
 // Runs one frame through the packet handler.
 void feedFrame(const Bytes& frame);
-
-// The worst case of a rate paint, for the benchmarks: every table full (every
-// other name unanswered, mixed TCP states, every other ICMP peer a problem),
-// every text as long as a record can hold, texts that differ only at their end.
-void fillEveryTable();
-// A full safe list of 100 entries, most of the longest stored length. Every
-// tenth names a name record and two in ten name a TCP remote by address text,
-// so hits are decided by a full comparison on every path. Call after
-// fillEveryTable.
-void fillSafeList();
 
 // Path of a file under tests/data.
 std::string testDataPath(const std::string& relative);
