@@ -17,8 +17,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from pcap_file import read_pcap, write_pcap  # noqa: E402
+from pcap_file import read_pcap, write_pcap
 
 HOST_MAC = bytes.fromhex('020000000001')
 ETHERNET = 1

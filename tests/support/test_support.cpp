@@ -41,14 +41,8 @@ Bytes tcpSegment(uint16_t srcPort, uint16_t dstPort, uint32_t seq, uint8_t flags
                  const Bytes& payload) {
     // Acknowledgement number 0, data offset 5 words, window 65535, checksum and
     // urgent pointer 0.
-    return cat({be16(srcPort),
-                be16(dstPort),
-                be32(seq),
-                be32(0),
-                {0x50, flags},
-                be16(65535),
-                be32(0),
-                payload});
+    const Bytes rest = {0x50, flags, 0xff, 0xff, 0, 0, 0, 0};
+    return cat({be16(srcPort), be16(dstPort), be32(seq), be32(0), rest, payload});
 }
 
 Bytes udpDatagram(uint16_t srcPort, uint16_t dstPort, const Bytes& payload) {
@@ -62,24 +56,14 @@ Bytes icmpMessage(uint8_t type, uint8_t code, const Bytes& body) {
 
 Bytes ipv4Packet(Address4 src, Address4 dst, uint8_t protocol, const Bytes& payload) {
     // Identification, fragment fields and checksum 0, TTL 64.
-    return cat({{0x45, 0},
-                be16(uint16_t(20 + payload.size())),
-                be32(0),
-                {64, protocol},
-                be16(0),
-                Ip4::data(src),
-                Ip4::data(dst),
-                payload});
+    const Bytes length = be16(uint16_t(20 + payload.size())), ttl = {64, protocol, 0, 0};
+    return cat({{0x45, 0}, length, be32(0), ttl, Ip4::data(src), Ip4::data(dst), payload});
 }
 
 Bytes ipv6Packet(const Address6& src, const Address6& dst, uint8_t nextHeader,
                  const Bytes& payload) {
-    return cat({{0x60, 0, 0, 0},
-                be16(uint16_t(payload.size())),
-                {nextHeader, 64},
-                Ip6::data(src),
-                Ip6::data(dst),
-                payload});
+    const Bytes length = be16(uint16_t(payload.size())), hops = {nextHeader, 64};
+    return cat({{0x60, 0, 0, 0}, length, hops, Ip6::data(src), Ip6::data(dst), payload});
 }
 
 static Bytes ethernetFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes& packet) {
@@ -122,14 +106,11 @@ Bytes dnsResponse(uint16_t id, const std::string& name, uint16_t qtype, uint8_t 
                   const std::vector<DnsAnswer>& answers) {
     Bytes b = cat({header(id, uint16_t(0x8180 | (rcode & 0x0F)), 1, uint16_t(answers.size())),
                    dnsName(name), be16(qtype), be16(1)});
-    for (const DnsAnswer& a : answers) // class IN, TTL 300
-        b = cat({b,
-                 {0xC0, 0x0C},
-                 be16(a.type),
-                 be16(1),
-                 be32(300),
-                 be16(uint16_t(a.data.size())),
-                 a.data});
+    for (const DnsAnswer& a : answers) { // a pointer to the question name, class IN, TTL 300
+        const Bytes owner = {0xC0, 0x0C};
+        b = cat(
+            {b, owner, be16(a.type), be16(1), be32(300), be16(uint16_t(a.data.size())), a.data});
+    }
     return b;
 }
 

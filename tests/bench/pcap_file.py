@@ -1,4 +1,4 @@
-"""Reading and writing plain pcap files, for the test suite's capture scripts."""
+"""Reading and writing plain pcap files, for the benchmark's capture script."""
 import struct
 
 MAGICS = {b'\xd4\xc3\xb2\xa1': '<', b'\x4d\x3c\xb2\xa1': '<',  # micro-, nanoseconds
