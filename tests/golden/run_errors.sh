@@ -70,6 +70,16 @@ expect 1 "cannot write reports into" --config "$work/config" --out "$work/missin
 expect 1 "cannot write reports into" --config "$work/config" --out "$work/a-file" "$good"
 expect 1 "cannot read the configuration" --config "$work/missing" --out "$work/out" "$good"
 
+# A report that cannot be created is named, and the run fails after the others.
+for report in dns tcp icmp process; do
+  rm -rf "$work/out"/* && mkdir "$work/out/$report.html"
+  LC_ALL=C.UTF-8 "$replay" --mac 02:77:00:00:00:01 "${c[@]}" "$good" >/dev/null 2>"$work/stderr"
+  [ $? = 1 ] && [ "$(ls "$work/out" | wc -l)" = 4 ] &&
+    grep -qx "OPEN ERROR: $report.htmlファイルをオープンできませんでした。" "$work/stderr" ||
+    fail "$report.html cannot be created"
+done
+rm -rf "$work/out"/*
+
 # --help explains every option and exit status, and exits 0.
 "$replay" --help >"$work/stderr" 2>&1 || fail "--help: status $?"
 for text in --mac --config --out --json 1920x1080 '^  3  the capture is damaged'; do
