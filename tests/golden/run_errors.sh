@@ -43,7 +43,7 @@ synthetic "$work/cooked.pcap" 113 # Linux cooked, no frame
 expect() {
   local want=$1 pattern=$2
   shift 2
-  rm -f "$work/out"/*
+  rm -rf "$work/out"/*
   "$replay" "$@" >"$work/stdout" 2>"$work/stderr"
   local status=$?
   if [ "$status" -ne "$want" ] || { [ -n "$pattern" ] && ! grep -q -- "$pattern" "$work/stderr"; } ||
@@ -78,7 +78,6 @@ for report in dns tcp icmp process; do
     grep -qx "OPEN ERROR: $report.htmlファイルをオープンできませんでした。" "$work/stderr" ||
     fail "$report.html cannot be created"
 done
-rm -rf "$work/out"/*
 
 # --help explains every option and exit status, and exits 0.
 "$replay" --help >"$work/stderr" 2>&1 || fail "--help: status $?"

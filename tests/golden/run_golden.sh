@@ -2,11 +2,11 @@
 # One golden case: runs the offline analyser on a capture and compares the four
 # reports and what it printed with the expected files, byte for byte.
 #
-# usage: run_golden.sh [--pipe] REPLAY CAPTURE EXPECTED_DIR CONFIG_DIR|- [replay options...]
+# usage: run_golden.sh PIPE REPLAY CAPTURE EXPECTED_DIR CONFIG_DIR|- [replay options...]
 #
-# --pipe: the capture comes on standard input, as "-". The analyser runs in
-# the capture's directory and is given its bare name, so messages do not
-# depend on where the tree lies.
+# PIPE TRUE: the capture comes through a pipe on standard input, as "-";
+# FALSE: by its bare name, the analyser running in the capture's directory, so
+# messages do not depend on where the tree lies.
 #
 # EXPECTED_DIR holds the reports and rates.txt, or rates.json for a run with
 # --json; when present also setting.ini (the one the run leaves in the
@@ -16,10 +16,8 @@
 # come out of the run unchanged.
 set -euo pipefail
 
-pipe=0
-if [ "$1" = --pipe ]; then pipe=1; shift; fi
-replay=$1 capture=$2 expected=$3 config=$4 name=$(basename "$2")
-shift 4
+pipe=$1 replay=$2 capture=$3 expected=$4 config=$5 name=$(basename "$3")
+shift 5
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -29,7 +27,7 @@ run() { "$replay" "$@" --config "$work/config" --out "$work/out" >"$work/rates" 
 
 cd "$(dirname "$capture")"
 status=0
-if [ $pipe = 1 ]; then cat "$name" | run "$@" - || status=$?; else run "$@" "$name" || status=$?; fi
+if [ "$pipe" = TRUE ]; then cat "$name" | run "$@" - || status=$?; else run "$@" "$name" || status=$?; fi
 
 failed=0
 if [ "$status" != "$(cat "$expected/status" 2>/dev/null || echo 0)" ]; then

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <sstream>
 #include <stdexcept>
 
 #include "analysis/packet.h"
@@ -80,13 +81,10 @@ Bytes incoming(const Bytes& packet) {
 
 static Bytes dnsName(const std::string& dotted) {
     Bytes b;
-    size_t start = 0;
-    while (start < dotted.size()) {
-        size_t dot = dotted.find('.', start);
-        if (dot == std::string::npos) dot = dotted.size();
-        b.push_back(uint8_t(dot - start));
-        b.insert(b.end(), dotted.begin() + start, dotted.begin() + dot);
-        start = dot + 1;
+    std::istringstream labels(dotted);
+    for (std::string label; std::getline(labels, label, '.');) {
+        b.push_back(uint8_t(label.size()));
+        b.insert(b.end(), label.begin(), label.end());
     }
     b.push_back(0);
     return b;
@@ -134,9 +132,7 @@ void Ip4::rememberOwner(const char* process, uint16_t port, uint8_t isTcp) {
 
 Address6 Ip6::remote(int n) {
     Address6 a = addr6("2001:db8:1::");
-    a.bytes[13] = uint8_t(n >> 16);
-    a.bytes[14] = uint8_t(n >> 8);
-    a.bytes[15] = uint8_t(n);
+    for (int i = 0; i < 3; ++i) a.bytes[15 - i] = uint8_t(n >> 8 * i);
     return a;
 }
 std::string Ip6::text(const Address6& a) {

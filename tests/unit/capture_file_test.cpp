@@ -14,7 +14,6 @@ TEST(CaptureFileTest, LoadsEveryFrameOfAWholeEthernetCapture) {
     ASSERT_TRUE(loadCaptureFrames(testDataPath("edge-cases.pcap").c_str(), &frames, &error));
     ASSERT_EQ(frames.size(), 126u);
     EXPECT_EQ(frames[68].size(), 14u); // the frame of the Ethernet header alone
-    EXPECT_EQ(error, "");
 
     const struct {
         const char* file;
@@ -23,7 +22,6 @@ TEST(CaptureFileTest, LoadsEveryFrameOfAWholeEthernetCapture) {
         {"workstation-scenario-sll.pcap", "PATH is not an Ethernet capture"},
         {"pcapfix_test_damaged.pcap",
          "PATH: truncated dump file; tried to read 16896 captured bytes, only got 8756"},
-        {"missing.pcap", "cannot read PATH: No such file or directory"},
     };
     for (auto c : refused) {
         const std::string path = testDataPath(c.file);
