@@ -33,7 +33,9 @@ TYPED_TEST(PacketTest, RecentEventsAndProcessAddresses) {
     using F = TypeParam;
     F::rememberOwner("browser.exe", 40001, 1); // TCP only
 
-    feedFrame(udpOut<F>(40000, 1)); // unknown owner, two-line names: nothing
+    // Unknown owner, two-line names: no event; every IP packet asks for fresh owners.
+    feedFrame(udpOut<F>(40000, 1));
+    EXPECT_EQ(ownerRefreshPending.load(), 1);
     EXPECT_EQ(pendingEventCount, 0);
     feedFrame(tcpFrame<F>(false, 40001, 1, kSyn, 1));
     this->expectEvent(1, 1, "browser.exe", F::tcpKind);
