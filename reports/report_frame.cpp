@@ -48,17 +48,10 @@ bool beginReport(ReportWriter& writer, const char* fileName, const char* message
 }
 
 void writeHeaderRow(ReportWriter& writer, bool openTable, const char* const* labels, int count) {
-    // The longest row (eight headings of about 55 bytes) fits the buffer.
-    int length =
-        std::snprintf(writer.buffer, sizeof writer.buffer, "%s<tr>", openTable ? "<table>" : "");
-    for (int i = 0; i < count && length < kFragmentBufferSize; ++i) {
-        length += std::snprintf(writer.buffer + length, sizeof writer.buffer - length,
-                                "<td style='color:#fff;background-color:#000'>%s</td>", labels[i]);
-    }
-    if (length < kFragmentBufferSize)
-        length += std::snprintf(writer.buffer + length, sizeof writer.buffer - length, "</tr>\r\n");
-    if (length >= kFragmentBufferSize) length = kFragmentBufferSize - 1;
-    platformWriteFile(writer.file, writer.buffer, length);
+    writeFragment(writer, "%s<tr>", openTable ? "<table>" : "");
+    for (int i = 0; i < count; ++i)
+        writeFragment(writer, "<td style='color:#fff;background-color:#000'>%s</td>", labels[i]);
+    writeFragment(writer, "</tr>\r\n");
 }
 
 void endReport(ReportWriter& writer) {

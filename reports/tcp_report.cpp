@@ -54,7 +54,6 @@ static void writeTcpRows(ReportWriter& writer, const TcpRecord<Address> (&table)
         TrafficLock lock(trafficMutex);
         newest = cursor - 1;
     }
-    if (newest < 0) newest = N - 1;
     int number = 0;
     for (int age = 0; age < N; ++age) {
         const int slot = (newest - age + N) % N;
