@@ -4,7 +4,8 @@
 #
 # usage: run_golden.sh PIPE REPLAY CAPTURE EXPECTED_DIR CONFIG_DIR|- [replay options...]
 #
-# PIPE TRUE: the capture comes through a pipe on standard input, as "-";
+# PIPE TRUE: the capture comes through a pipe on standard input, as "-", its
+# first byte alone a moment before the rest, as a slow writer gives it;
 # FALSE: by its bare name, the analyser running in the capture's directory, so
 # messages do not depend on where the tree lies.
 #
@@ -27,7 +28,8 @@ run() { "$replay" "$@" --config "$work/config" --out "$work/out" >"$work/rates" 
 
 cd "$(dirname "$capture")"
 status=0
-if [ "$pipe" = TRUE ]; then cat "$name" | run "$@" - || status=$?; else run "$@" "$name" || status=$?; fi
+feed() { head -c 1 "$name"; sleep 0.2; tail -c +2 "$name"; }
+if [ "$pipe" = TRUE ]; then feed | run "$@" - || status=$?; else run "$@" "$name" || status=$?; fi
 
 failed=0
 if [ "$status" != "$(cat "$expected/status" 2>/dev/null || echo 0)" ]; then
