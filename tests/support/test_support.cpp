@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include "analysis/packet.h"
-#include "capture/owner_table.h"
 
 const uint8_t kTestLocalMac[6] = {0x02, 0x77, 0x00, 0x00, 0x00, 0x01};
 static const uint8_t kTestPeerMac[6] = {0x02, 0x77, 0x00, 0x00, 0x00, 0x02};
@@ -126,9 +125,6 @@ std::string Ip4::text(Address4 a) {
     char out[INET_ADDRSTRLEN];
     return inet_ntop(AF_INET, &a, out, sizeof out);
 }
-void Ip4::rememberOwner(const char* process, uint16_t port, uint8_t isTcp) {
-    rememberPortOwner4(process, port, isTcp);
-}
 
 Address6 Ip6::remote(int n) {
     Address6 a = addr6("2001:db8:1::");
@@ -138,9 +134,6 @@ Address6 Ip6::remote(int n) {
 std::string Ip6::text(const Address6& a) {
     char out[INET6_ADDRSTRLEN];
     return inet_ntop(AF_INET6, a.bytes, out, sizeof out);
-}
-void Ip6::rememberOwner(const char* process, uint16_t port, uint8_t isTcp) {
-    rememberPortOwner6(process, port, isTcp);
 }
 
 void resetAnalysisForTest() {

@@ -7,6 +7,7 @@
 
 #include "analysis/addresses.h"
 #include "analysis/traffic_tables.h"
+#include "capture/owner_table.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -68,7 +69,7 @@ struct Ip4 {
     static int32_t& icmpNext() { return icmpTable4Next; }
     static ProcessAddress4* processes() { return processAddresses4; }
     static int32_t& processesNext() { return processAddresses4Next; }
-    static void rememberOwner(const char* process, uint16_t port, uint8_t isTcp);
+    static constexpr auto rememberOwner = rememberPortOwner4;
 };
 struct Ip6 {
     using Address = Address6;
@@ -94,7 +95,7 @@ struct Ip6 {
     static int32_t& icmpNext() { return icmpTable6Next; }
     static ProcessAddress6* processes() { return processAddresses6; }
     static int32_t& processesNext() { return processAddresses6Next; }
-    static void rememberOwner(const char* process, uint16_t port, uint8_t isTcp);
+    static constexpr auto rememberOwner = rememberPortOwner6;
 };
 // Names typed-test instances by version ("Ip4", "Ip6").
 struct FamilyName {
