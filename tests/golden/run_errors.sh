@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The offline analyser's command line: --help, every input it must refuse
 # with one line on standard error, a non-zero status and no report written,
-# the choice of this host on a capture whose first frames mislead, and the
+# the choice of this host (first frames that mislead, a tie), and the
 # progress line, shown only on a terminal.
 #
 # usage: run_errors.sh REPLAY GOOD_CAPTURE
@@ -100,6 +100,9 @@ expect 0 "this host is 02:00:00:00:00:0b (the source of 10001 of 20001 frames)" 
   --json "${c[@]}" "$work/two.pcap"
 grep -q '"frames":{"read":20001,"analysed":10001}' "$work/stdout" ||
   fail "the busiest source of the whole capture"
+# Of sources seen equally often the first seen is this host.
+synthetic "$work/tie.pcap" 1 02:00:00:00:00:0a 3 02:00:00:00:00:0b 3
+expect 0 "this host is 02:00:00:00:00:0a (the source of 3 of 6 frames)" "${c[@]}" "$work/tie.pcap"
 
 # A stream of 5000 frames that stalls for 2.5 s after 3448 of them: on a
 # terminal a progress line shows at frame 4096 and is wiped before the rates;
