@@ -12,34 +12,32 @@
 
 namespace {
 
-const TerminalView kAsciiBasic = {80, false, false};
-
-OverlayFrame eventFrame(const char* host, const char* process) {
+OverlayFrame frameOf(OverlayMode mode, const char* rowOne = "", const char* rowTwo = "") {
     OverlayFrame frame{};
-    frame.mode = OverlayMode::Event;
-    frame.pen = FramePen::Ipv4;
-    std::strcpy(frame.rowOne, host);
-    std::strcpy(frame.rowTwo, process);
+    frame.mode = mode;
+    frame.pen = mode == OverlayMode::Event ? FramePen::Ipv4 : FramePen::Keep;
+    std::strcpy(frame.rowOne, rowOne);
+    std::strcpy(frame.rowTwo, rowTwo);
+    frame.rateTexts = formatRateTexts(overlayRates);
     return frame;
 }
 
-std::string render(const OverlayFrame& frame, const TerminalView& view) {
+std::string render(const OverlayFrame& frame, const TerminalView& view = {80, false, false}) {
     static char out[16384];
     renderTerminalFrame(frame, view, "kwh1", out, sizeof out);
     return out;
 }
 
-// The text of the screen without escape sequences, one entry per line.
+// The text of a screen without its escape sequences, one entry per line.
 std::vector<std::string> screenLines(const std::string& screen) {
     std::vector<std::string> lines(1);
     for (size_t i = 0; i < screen.size(); ++i) {
-        if (screen[i] == '\x1b') {
+        if (screen[i] == '\x1b')
             i = screen.find_first_of("ABCDEFGHJKSTfmnsu", i + 2); // the end of a CSI sequence
-        } else if (screen[i] == '\n') {
+        else if (screen[i] == '\n')
             lines.emplace_back();
-        } else if (screen[i] != '\r') {
+        else if (screen[i] != '\r')
             lines.back() += screen[i];
-        }
     }
     return lines;
 }
@@ -55,33 +53,32 @@ class TerminalViewTest : public ::testing::Test {
 
 TEST_F(TerminalViewTest, RowsAreCentredOrKeepTheirEnd) {
     const std::string border = "+" + std::string(41, '-') + "+";
-    EXPECT_EQ(screenLines(render(eventFrame("www.kestrava.test", "kestrava-traffic"), kAsciiBasic)),
-              (std::vector<std::string>{border, "|            www.kestrava.test            |",
-                                        "|            kestrava-traffic             |", border,
-                                        "kwh1", ""}));
-
+    EXPECT_EQ(
+        screenLines(render(frameOf(OverlayMode::Event, "www.kestrava.test", "kestrava-traffic"))),
+        (std::vector<std::string>{border, "|            www.kestrava.test            |",
+                                  "|            kestrava-traffic             |", border, "kwh1",
+                                  ""}));
     // 45 cells in a box of 41 start at 41 - 2 - 45 = -6; the character
     // \x82\xa0 (あ) spans cells 5 and 6, so cell 6 shows a blank.
     const std::string wide = "abcde\x82\xa0" + std::string(38, 'x');
-    const std::vector<std::string> lines =
-        screenLines(render(eventFrame(wide.c_str(), ""), kAsciiBasic));
-    EXPECT_EQ(lines[1], "| " + std::string(38, 'x') + "  |");
-
-    // A narrow terminal narrows the box; a text wider than the box keeps its end.
-    const TerminalView narrow = {12, false, true};
+    EXPECT_EQ(screenLines(render(frameOf(OverlayMode::Event, wide.c_str())))[1],
+              "| " + std::string(38, 'x') + "  |");
+    // A narrow terminal narrows the box; a text wider than the box keeps its
+    // end; a status text starts at the left.
     const std::string bar = "\xE2\x94\x82"; // UTF-8: literals are code page 932
-    EXPECT_EQ(screenLines(render(eventFrame("10.77.0.200", "ab"), narrow))[1],
-              bar + "77.0.200  " + bar);
+    EXPECT_EQ(
+        screenLines(render(frameOf(OverlayMode::Event, "10.77.0.200", "ab"), {12, false, true}))[1],
+        bar + "77.0.200  " + bar);
+    EXPECT_EQ(screenLines(render(frameOf(OverlayMode::Event, "ab"), {2, false, false}))[0], "+-+");
+    std::strcpy(statusMessage, "Npcap not found.");
+    EXPECT_EQ(screenLines(render(frameOf(OverlayMode::Status), {12, false, false}))[1],
+              "| Npcap not|");
 }
 
 TEST_F(TerminalViewTest, RateLabelsAreCrossedByTheirBars) {
     settings.twoLineProcessNames = 0;
-    OverlayFrame frame{};
-    frame.mode = OverlayMode::Rates;
-    frame.pen = FramePen::Keep;
     overlayRates = {70, 50, 100};
-    frame.rateTexts = formatRateTexts(overlayRates);
-    const std::string screen = render(frame, kAsciiBasic);
+    const std::string screen = render(frameOf(OverlayMode::Rates));
     EXPECT_EQ(screenLines(screen)[1], "| DNS  30%      TCP  50%      ICMP 100%   |");
     // Columns of 14, 14 and 13 cells: bars of 14·30/100 = 4, 14·50/100 = 7
     // and 13 cells, in the label's colour with the label in the background's
@@ -91,38 +88,27 @@ TEST_F(TerminalViewTest, RateLabelsAreCrossedByTheirBars) {
     EXPECT_NE(screen.find("\x1b[30m\x1b[103m TCP  5\x1b[93m\x1b[40m0%     "), std::string::npos);
     EXPECT_NE(screen.find("\x1b[30m\x1b[104m ICMP 100%   \x1b[94m\x1b[40m\x1b[92m"),
               std::string::npos);
-
     // 24-bit colour: the setting's own components.
-    EXPECT_NE(render(frame, {80, true, false}).find("\x1b[38;2;0;0;0m\x1b[48;2;255;192;128m DNS"),
+    EXPECT_NE(render(frameOf(OverlayMode::Rates), {80, true, false})
+                  .find("\x1b[38;2;0;0;0m\x1b[48;2;255;192;128m DNS"),
               std::string::npos);
 }
 
-TEST_F(TerminalViewTest, NearestBasicColours) {
-    const struct {
-        uint32_t color;
-        int index;
-    } cases[] = {{0x000000, 0}, {0x00FF00, 10}, {0xFF00FF, 13}, {0x808080, 8}, {0x0000C0, 1}};
-    for (const auto& c : cases) EXPECT_EQ(nearestBasicColor(c.color), c.index) << c.color;
-}
-
 TEST_F(TerminalViewTest, LogLines) {
-    char line[256];
-    renderLogLine(eventFrame("www.kestrava.test", "kestrava-traffic"), line, sizeof line);
-    EXPECT_STREQ(line, "www.kestrava.test (kestrava-traffic)");
+    auto line = [](const OverlayFrame& frame) {
+        char text[256];
+        renderLogLine(frame, text, sizeof text);
+        return std::string(text);
+    };
+    const OverlayFrame event = frameOf(OverlayMode::Event, "www.kestrava.test", "kestrava-traffic");
+    EXPECT_EQ(line(event), "www.kestrava.test (kestrava-traffic)");
     settings.twoLineProcessNames = 0;
-    renderLogLine(eventFrame("www.kestrava.test", "kestrava-traffic"), line, sizeof line);
-    EXPECT_STREQ(line, "www.kestrava.test");
-
-    OverlayFrame frame{};
-    frame.mode = OverlayMode::Rates;
-    frame.rateTexts = formatRateTexts({100, 5, 33});
-    renderLogLine(frame, line, sizeof line);
-    EXPECT_STREQ(line, "DNS   0%  TCP   5%  ICMP  33%");
-
-    frame.mode = OverlayMode::Status;
+    EXPECT_EQ(line(event), "www.kestrava.test");
+    overlayRates = {100, 5, 33};
+    EXPECT_EQ(line(frameOf(OverlayMode::Rates)), "DNS   0%  TCP   5%  ICMP  33%");
+    EXPECT_EQ(line(frameOf(OverlayMode::NoAccess, "No access.")), "No access.");
     std::strcpy(statusMessage, "Network not connected.");
-    renderLogLine(frame, line, sizeof line);
-    EXPECT_STREQ(line, "Network not connected.");
+    EXPECT_EQ(line(frameOf(OverlayMode::Status)), "Network not connected.");
 }
 
 } // namespace
