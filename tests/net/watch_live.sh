@@ -1,109 +1,73 @@
 #!/usr/bin/env bash
-# kestrava-watch on a live link. On the test network (netns.sh), tcpdump and
-# kestrava-watch capture the host's link while kestrava-traffic, ping and the
-# resolver make traffic of every kind: names answered, refused, unknown and
-# dropped, HTTP over IPv4 and IPv6, a refused connection, datagrams to a closed
-# port (answered by port-unreachable messages) and pings. Then:
-#   - the watch's four reports equal those kestrava-replay writes from the
-#     tcpdump capture, but for the owners, which only a live run knows: the
-#     Process cells of tcp.html and the rows of process.html;
-#   - process.html names kestrava-traffic beside both addresses it reached;
-#   - the view's lines show a host with its process, and later the rates, the
-#     last of them those that kestrava-replay prints.
-# Then a second watch on the second link sees it go down, disappear and come
-# back, says so each time, and captures again.
+# kestrava-watch on a live link of the test network (netns.sh). While tcpdump
+# and kestrava-watch capture the host's link, kestrava-traffic, ping and the
+# resolver make traffic of every kind. Then the watch's four reports must equal
+# those kestrava-replay writes from the tcpdump capture, but for the owners,
+# which only a live run knows and which must name kestrava-traffic; its view's
+# lines must show a host with its process and end with the rates that
+# kestrava-replay prints. A watch in a terminal writes the reports on "r" and
+# quits on "q"; a watch of the second link says when it goes down and away,
+# and captures again when it is back.
 #
 #   watch_live.sh BUILD_DIR [PREFIX]
 #
-# Needs root (exit status 77, skipped, without). PREFIX (default kw) names the namespaces and interfaces; the work
+# Needs root (exit status 77, skipped, without). PREFIX (default kw, or
+# $KESTRAVA_NET_PREFIX when set) names the namespaces and interfaces; the work
 # files stay in BUILD_DIR/live-PREFIX for a look after a failure.
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "watch_live: needs root; skipped" >&2; exit 77; }
-
 build=$(cd "$1" && pwd)
-prefix=${2:-kw}
-here=$(cd "$(dirname "$0")" && pwd)
+prefix=${KESTRAVA_NET_PREFIX:-${2:-kw}}
 work=$build/live-$prefix
+watch=$build/kestrava-watch traffic=$build/kestrava-traffic
 rm -rf "$work"
-mkdir -p "$work/config" "$work/watch" "$work/replay" "$work/watch2"
+mkdir -p "$work/config" "$work/watch" "$work/replay" "$work/keys" "$work/watch2"
 NET_LOG=$work/log
-source "$here/netns.sh"
-
-tcpdump_pid= watch_pid=
-finish() {
-  local pid
-  for pid in $watch_pid $tcpdump_pid; do kill "$pid" 2>/dev/null || true; done
-  net_teardown
-}
-trap finish EXIT
+source "$(dirname "$0")/netns.sh"
+trap 'kill $(jobs -p) 2>/dev/null; net_teardown' EXIT
 trap 'exit 1' INT TERM
-
-fail() {
-  echo "watch_live: $*" >&2
-  exit 1
-}
-
-# Waits up to 10 s until file $1 has a line matching $2 (a basic regular
-# expression), or with "last", until its last line does.
+fail() { echo "watch_live: $*" >&2; exit 1; }
+# Waits up to 10 s until file $1 has a line matching $2 (or with "last", its last line does).
 wait_for_line() {
-  local i lines
-  for i in $(seq 100); do
-    # the file may not be there yet: its writer was only just started
-    if [ "${3:-}" = last ]; then
-      lines=$(tail -n 1 "$1" 2>/dev/null || true)
-    else
-      lines=$(cat "$1" 2>/dev/null || true)
-    fi
-    grep -q -- "$2" <<<"$lines" && return 0
+  for _ in $(seq 100); do
+    if [ "${3:-}" = last ]; then tail -n 1 "$1"; else cat "$1"; fi 2>/dev/null | grep -q -- "$2" && return 0
     sleep 0.1
   done
   fail "no line '$2' in $1"
 }
 
-# The rates are shown once no event waits.
-printf 'notdisperr=0\r\n\r\n' >"$work/config/setting.ini"
+"$watch" --bogus 2>/dev/null && fail "a wrong option was taken" || [ $? -eq 2 ] || fail "a wrong option did not end with status 2"
+"$watch" --interface "$prefix-none" --config "$work/config" 2>"$work/none.err" && fail "a missing interface was taken"
+grep -q "there is no interface $prefix-none" "$work/none.err" || fail "a missing interface was not named"
 
+printf 'notdisperr=0\r\n\r\n' >"$work/config/setting.ini" # the rates are shown once no event waits
 net_setup "$prefix" 2
 net_start_services
 net_wait_quiet
-link=${prefix}h1
-host_mac=02:77:00:00:00:01
-
+link=${prefix}h1 mac=02:77:00:00:00:01
 ip netns exec "$NET_HOST" tcpdump -i "$link" -U -w "$work/capture.pcap" 2>"$work/tcpdump.err" &
-tcpdump_pid=$!
+dump=$!
 wait_for_line "$work/tcpdump.err" "listening on $link"
-ip netns exec "$NET_HOST" "$build/kestrava-watch" --interface "$link" --config "$work/config" \
-  --out "$work/watch" >"$work/view.log" 2>"$work/watch.err" &
-watch_pid=$!
-wait_for_line "$work/watch.err" "watching $link ($host_mac)"
+ip netns exec "$NET_HOST" "$watch" --interface "$link" --config "$work/config" --out "$work/watch" \
+  >"$work/view.log" 2>"$work/watch.err" &
+view=$!
+wait_for_line "$work/watch.err" "watching $link ($mac)"
 
-# The traffic. Each connection trickles its request for 1.5 s, so that an owner
-# refresh (every 800 ms while traffic flows) sees it open.
-traffic=$build/kestrava-traffic
+# Each connection trickles its request for 1.5 s, so that an owner refresh
+# (every 800 ms while traffic flows) sees it open.
 for name in www mail nx refused drop; do net_host getent ahosts $name.kestrava.test >/dev/null || true; done
-pids=()
-net_host "$traffic" tcp 10.77.0.2 80 1 1500 >"$work/traffic4.log" &
-pids+=($!)
-net_host "$traffic" tcp fd77::2 80 1 1500 >"$work/traffic6.log" &
-pids+=($!)
-net_host "$traffic" udp 10.77.0.2 9 4 400 >/dev/null &
-pids+=($!)
+net_host "$traffic" tcp 10.77.0.2 80 1 1500 >/dev/null & tcp4=$!
+net_host "$traffic" tcp fd77::2 80 1 1500 >/dev/null & tcp6=$!
+net_host "$traffic" udp 10.77.0.2 9 4 400 >/dev/null & udp=$!
 net_host "$traffic" tcp 10.77.0.2 81 >/dev/null
 net_host ping -c 2 -i 0.2 10.77.0.2 >/dev/null
 net_host ping -c 2 -i 0.2 fd77::2 >/dev/null
-for pid in "${pids[@]}"; do wait "$pid" || fail "kestrava-traffic failed"; done
+wait $tcp4 && wait $tcp6 && wait $udp || fail "kestrava-traffic failed"
 net_wait_quiet
-
-# Every frame is in: once no event waits, the view's last line is the rates.
 wait_for_line "$work/view.log" 'DNS  *[0-9]*%  TCP  *[0-9]*%  ICMP  *[0-9]*%$' last
-kill -TERM "$watch_pid"
-wait "$watch_pid" || fail "kestrava-watch ended with status $?"
-watch_pid=
-kill -INT "$tcpdump_pid"
-wait "$tcpdump_pid" || true
-tcpdump_pid=
-
-"$build/kestrava-replay" --mac "$host_mac" --config "$work/config" --out "$work/replay" \
+kill -TERM $view && wait $view || fail "kestrava-watch ended with status $?"
+kill -INT $dump && wait $dump || true
+"$build/kestrava-replay" --mac "$mac" --config "$work/config" --out "$work/replay" \
   "$work/capture.pcap" >"$work/replay.txt" || fail "kestrava-replay failed"
 
 # The owners aside: the last cell of every tcp.html row, the rows of process.html.
@@ -120,26 +84,35 @@ for report in dns.html tcp.html icmp.html process.html; do
 done
 for address in 10.77.0.2 fd77::2; do
   grep -aq ">$address</td>" "$work/watch/tcp.html" || fail "tcp.html has no connection to $address"
-done
-
-for address in 10.77.0.2 fd77::2; do
   grep -aq "^<tr><td>[0-9]*</td><td>kestrava-traffic</td><td>$address</td>" "$work/watch/process.html" ||
     fail "process.html does not name kestrava-traffic beside $address"
 done
-
-grep -q ' www.kestrava.test (kestrava-traffic)$' "$work/view.log" ||
-  fail "the view never showed www.kestrava.test with its process"
+grep -q ' www.kestrava.test (kestrava-traffic)$' "$work/view.log" || fail "no host shown with its process"
 mapfile -t replayed <"$work/replay.txt"
-expected="${replayed[0]}  ${replayed[1]}  ${replayed[2]}"
+rates="${replayed[0]}  ${replayed[1]}  ${replayed[2]}"
 last=$(tail -n 1 "$work/view.log" | cut -d' ' -f3-)
-[ "$last" = "$expected" ] || fail "the view's last line '$last' is not the rates '$expected'"
+[ "$last" = "$rates" ] || fail "the view's last line '$last' is not the rates '$rates'"
 echo "watch_live: the reports equal kestrava-replay's; the view's $(wc -l <"$work/view.log") lines end with '$last'"
+
+# In a terminal: "r" writes the reports, "q" quits.
+mkfifo "$work/keys.fifo"
+ip netns exec "$NET_HOST" script -qfec "$watch --interface $link --config $work/config --out $work/keys" \
+  /dev/null <"$work/keys.fifo" >"$work/screen.txt" 2>&1 &
+terminal=$!
+exec 3>"$work/keys.fifo"
+wait_for_line "$work/screen.txt" "r: reports  q: quit"
+printf r >&3
+wait_for_line "$work/screen.txt" "reports written into"
+printf q >&3
+wait $terminal || fail "kestrava-watch in a terminal ended with status $?"
+exec 3>&-
+[ -s "$work/keys/process.html" ] || fail "no reports from the watch in a terminal"
 
 # The second link goes down, away and comes back as a new pair.
 link2=${prefix}h2
-ip netns exec "$NET_HOST" "$build/kestrava-watch" --interface "$link2" --config "$work/config" \
-  --out "$work/watch2" >"$work/view2.log" 2>"$work/watch2.err" &
-watch_pid=$!
+ip netns exec "$NET_HOST" "$watch" --interface "$link2" --config "$work/config" --out "$work/watch2" \
+  >"$work/view2.log" 2>"$work/watch2.err" &
+view=$!
 wait_for_line "$work/watch2.err" "watching $link2"
 ip -n "$NET_HOST" link set "$link2" down
 wait_for_line "$work/view2.log" ' Network not connected\.$' last
@@ -153,7 +126,5 @@ ip -n "$NET_PEER" link set "${prefix}p2" up
 wait_for_line "$work/view2.log" ' DNS .*%$' last
 net_host "$traffic" udp 10.78.0.2 9 6 300 >/dev/null
 wait_for_line "$work/view2.log" ' 10\.78\.0\.2 (kestrava-traffic)$'
-kill -TERM "$watch_pid"
-wait "$watch_pid" || fail "the second kestrava-watch ended with status $?"
-watch_pid=
-echo "watch_live: the second link went down, away and back; the view said so and captured again"
+kill -TERM $view && wait $view || fail "the second kestrava-watch ended with status $?"
+echo "watch_live: keys in a terminal work; the second link went down, away and back; the view said so"
