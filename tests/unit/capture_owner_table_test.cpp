@@ -1,11 +1,13 @@
 // The port-owner tables: one record per (process, port, protocol), separate
 // tables per version, the lowest matching record answers, a ring of 1000; and
-// their refresh from a process list and the four endpoint tables.
+// their refresh from the system's process list and endpoint tables (/proc).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "capture/owner_table.h"
 #include "support/test_support.h"
@@ -34,64 +36,65 @@ TYPED_TEST(OwnerTest, StoresEachOwnerOnceAndAnswersWithTheOldest) {
     F::rememberOwner("new.exe", 80, 1); // the port changed hands
     for (int i = 0; i < 2; ++i) F::rememberOwner(std::string(300, 'x').c_str(), 90, 1);
     EXPECT_EQ(F::isIpv4 ? portOwners4Next : portOwners6Next, 4);
-    EXPECT_EQ(find(80, 1, v4), "web.exe");
-    EXPECT_EQ(find(80, 0, v4), "dns.exe");
-    EXPECT_EQ(find(81, 1, v4), "notfound");
-    EXPECT_EQ(find(80, 1, !v4), "notfound");
+    EXPECT_EQ(find(80, 1, v4) + " " + find(80, 0, v4), "web.exe dns.exe");
+    EXPECT_EQ(find(81, 1, v4) + " " + find(80, 1, !v4), "notfound notfound");
     EXPECT_EQ(find(90, 1, v4), std::string(258, 'x'));
 
     resetAnalysisForTest(); // a ring of 1000: the 1001st owner replaces the first
     for (int i = 0; i <= 1000; ++i)
         F::rememberOwner(i < 1000 ? "p.exe" : "q.exe", uint16_t(1000 + i), 1);
     EXPECT_EQ(F::isIpv4 ? portOwners4Next : portOwners6Next, 1);
-    EXPECT_EQ(find(1000, 1, v4), "notfound");
-    EXPECT_EQ(find(1001, 1, v4), "p.exe");
-    EXPECT_EQ(find(2000, 1, v4), "q.exe");
+    EXPECT_EQ(find(1000, 1, v4) + " " + find(1001, 1, v4) + " " + find(2000, 1, v4),
+              "notfound p.exe q.exe");
 }
 
-// The snapshots the refresh sees: two processes (the second with the longest
-// name a snapshot gives), rows by table in the order of EndpointTable, and
-// process 99 not running.
-const std::string kLongName(259, 'n');
-std::vector<EndpointTable> asked;
-bool snapshotFails;
-
-int processes(ProcessEntry* out, int) {
-    if (snapshotFails) return -1;
-    out[0] = ProcessEntry{10, "a.exe"};
-    out[1].processId = 20;
-    std::strcpy(out[1].exeName, kLongName.c_str());
-    return 2;
-}
-
-bool endpoints(EndpointTable table, std::vector<EndpointRow>* rows) {
-    static const std::vector<EndpointRow> tables[] = {
-        {{10, 80}, {99, 81}}, {{20, 443}}, {{10, 53}}, {{20, 5353}}};
-    asked.push_back(table);
-    *rows = tables[int(table)];
-    return true;
-}
-
-TEST(OwnerRefreshTest, FourTablesInOrderUnderTheSnapshotsNames) {
+// The refresh names this test as the owner of sockets it holds, in the right
+// one of the four tables; a socket on an IPv4-mapped IPv6 address carries
+// IPv4 traffic and counts as IPv4.
+TEST(OwnerRefreshTest, NamesTheOwnersOfThisProcessSockets) {
+    const struct {
+        int family, type;
+        const char* address;
+        int isTcp, isIpv4;
+    } cases[] = {{AF_INET, SOCK_STREAM, "127.0.0.1", 1, 1},
+                 {AF_INET6, SOCK_STREAM, "::1", 1, 0},
+                 {AF_INET6, SOCK_DGRAM, "::ffff:127.0.0.1", 0, 1},
+                 {AF_INET6, SOCK_DGRAM, "::1", 0, 0}};
+    int sockets[4];
+    uint16_t ports[4];
+    for (int i = 0; i < 4; ++i) {
+        sockaddr_in a4{};
+        sockaddr_in6 a6{};
+        a4.sin_family = AF_INET;
+        a6.sin6_family = AF_INET6;
+        const bool v4 = cases[i].family == AF_INET;
+        inet_pton(cases[i].family, cases[i].address,
+                  v4 ? static_cast<void*>(&a4.sin_addr) : static_cast<void*>(&a6.sin6_addr));
+        sockaddr* address = v4 ? reinterpret_cast<sockaddr*>(&a4) : reinterpret_cast<sockaddr*>(&a6);
+        socklen_t length = v4 ? sizeof a4 : sizeof a6;
+        sockets[i] = socket(cases[i].family, cases[i].type, 0);
+        ASSERT_EQ(bind(sockets[i], address, length), 0) << cases[i].address;
+        if (cases[i].type == SOCK_STREAM) listen(sockets[i], 1);
+        getsockname(sockets[i], address, &length);
+        ports[i] = ntohs(v4 ? a4.sin_port : a6.sin6_port);
+    }
     resetAnalysisForTest();
-    const SnapshotHooks hooks = {processes, endpoints};
-    platformSetSnapshotHooks(&hooks);
     refreshOwnerTable();
-    EXPECT_EQ(asked, (std::vector<EndpointTable>{EndpointTable::Tcp4, EndpointTable::Tcp6,
-                                                 EndpointTable::Udp4, EndpointTable::Udp6}));
-    const std::string cut = kLongName.substr(0, 258);
-    EXPECT_EQ(find(80, 1, 1) + " " + find(53, 0, 1) + " " + find(81, 1, 1), "a.exe a.exe notfound");
-    EXPECT_EQ(find(443, 1, 0) + " " + find(5353, 0, 0), cut + " " + cut);
-    EXPECT_EQ(portOwners4Next + portOwners6Next, 4); // the row of process 99 is not stored
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(find(ports[i], cases[i].isTcp, cases[i].isIpv4), "kestrava-unit-analysis")
+            << cases[i].address;
+        close(sockets[i]);
+    }
 
-    // A failed snapshot keeps the previous list.
-    snapshotFails = true;
+    // A failed snapshot keeps the previous process list.
+    const SnapshotHooks failing = {[](ProcessEntry*, int) { return -1; }, nullptr};
+    platformSetSnapshotHooks(&failing);
     resetOwnerTables();
-    processTable[0] = ProcessEntry{99, "late.exe"};
+    processTable[0] = ProcessEntry{uint32_t(getpid()), "late.exe"};
     processCount = 1;
     refreshOwnerTable();
     platformSetSnapshotHooks(nullptr);
-    EXPECT_EQ(find(81, 1, 1), "late.exe");
+    EXPECT_EQ(find(ports[0], 1, 1), "late.exe");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -42,14 +43,26 @@ const Device kLo = {
     "lo", "Lo", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_NOT_APPLICABLE, {"127.0.0.1"}};
 const Device kEmpty = {"empty", "Empty", kUp, {}};
 
-// What the dialog does when it is shown; kOtherDialog: another dialog is open.
-enum Dialog { kCancel, kPickSecond, kAllVanish, kOpenAgain, kOtherDialog };
+// What the dialog does when it is shown (kOtherDialog: another dialog is
+// open), or what goes wrong in the library.
+enum Twist {
+    kCancel,
+    kPickSecond,
+    kAllVanish,
+    kOpenAgain,
+    kOtherDialog,
+    kInitFails,
+    kNoInit,
+    kEnumerationFails,
+    kOpenFails,
+    kNoMac
+};
 
 // What the stand-ins were asked and told to do.
 struct StandIn {
     std::vector<Device> devices;
-    Dialog dialog = kCancel;
-    bool enumerationFails = false, openFails = false, macFound = true, busyDuringDialog = false;
+    Twist twist = kCancel;
+    bool busyDuringDialog = false;
     int enumerations = 0, releases = 0, opens = 0, dialogs = 0, threads = 0, saves = 0;
     std::string opened, saved;
 } s;
@@ -97,7 +110,8 @@ class CaptureSessionTest : public ::testing::Test {
         };
         captureLibrary.findAllDevicesEx = [](const char* source, pcap_rmtauth* auth,
                                              pcap_if_t** all, char*) {
-            if (s.enumerationFails || std::strcmp(source, "rpcap://") != 0 || auth) return -1;
+            if (s.twist == kEnumerationFails || std::strcmp(source, "rpcap://") != 0 || auth)
+                return -1;
             *all = buildList();
             s.enumerations += *all != nullptr; // an empty enumeration has nothing to release
             return 0;
@@ -109,25 +123,25 @@ class CaptureSessionTest : public ::testing::Test {
             s.opened = name;
             const bool asked =
                 snapshot == 65536 && flags == PCAP_OPENFLAG_PROMISCUOUS && timeout == 1000;
-            return s.openFails || !asked ? nullptr : reinterpret_cast<pcap_t*>(&s);
+            return s.twist == kOpenFails || !asked ? nullptr : reinterpret_cast<pcap_t*>(&s);
         };
         captureSessionActions = {
             nullptr,
             [](WindowHandle) {
                 ++s.dialogs;
                 s.busyDuringDialog = uiBusy == 1;
-                if (s.dialog == kPickSecond) selectedDeviceIndex = 1;
-                if (s.dialog == kAllVanish) { // refresh with nothing left, OK, then Cancel
+                if (s.twist == kPickSecond) selectedDeviceIndex = 1;
+                if (s.twist == kAllVanish) { // refresh with nothing left, OK, then Cancel
                     s.devices.clear();
                     refreshDeviceList();
                     selectedDeviceIndex = -1;
                 }
-                if (s.dialog == kOpenAgain) { // the timer's retry while the dialog is open
+                if (s.twist == kOpenAgain) { // the timer's retry while the dialog is open
                     EXPECT_EQ(openCaptureSession(nullptr), 0);
                 }
             },
             [] { return ++s.threads > 0; },
-            [] { return s.macFound; },
+            [] { return s.twist != kNoMac; },
             [](WindowHandle) { return s.saved = settings.selectedInterface, ++s.saves, 0; },
         };
         captureHandle = nullptr;
@@ -138,87 +152,67 @@ class CaptureSessionTest : public ::testing::Test {
 };
 
 TEST_F(CaptureSessionTest, ChoosesOpensAndReportsEachOutcome) {
-    const std::string kept = "long " + std::string(255, 'd') + " 10.2.0.1";
+    const std::string kept = "long " + std::string(255, 'd') + " 10.2.0.1|111|111|0";
+    // The state after one opening: "device description address" after a start,
+    // else the status text; then interfaceFound, localAddressesLoaded and the
+    // device list held; the opens, saves and threads; the dialogs shown.
     const struct {
         std::vector<Device> devices;
         const char* saved; // selectedInterface before
-        Dialog dialog;
-        std::string outcome; // "device description address", or the status text
-        int dialogs;
+        Twist twist;
+        std::string state;
     } cases[] = {
-        {{kLo, kWired, kDown}, "Wi-Fi", kCancel, "wired Wired 10.0.0.6", 0}, // the only usable one
-        {{kWired, kWifi}, "Wi-Fi", kCancel, "wifi Wi-Fi 192.168.1.9", 0},    // the saved one
-        {{kWifi, kWired, kWifi2}, "Wi-Fi", kCancel, "wifi2 Wi-Fi 192.168.2.9", 0}, // the later
-        {{kWired, kWifi}, "wi-fi", kPickSecond, "wifi Wi-Fi 192.168.1.9", 1}, // none saved: asked
-        {{kWired, kOff, kWifi}, "undefined", kCancel, "wired Wired 10.0.0.6", 1}, // cancelled
-        {{kWired, kWifi}, "undefined", kOtherDialog, "wired Wired 10.0.0.6", 0},  // not asked
-        {{kWired, kWifi}, "undefined", kOpenAgain, "wired Wired 10.0.0.6", 1},
-        {{kTunnel}, "undefined", kCancel, "tunnel Tunnel 0.0.0.0", 0},
-        {{kLong}, "undefined", kCancel, kept, 0},
-        {{kDown, kOff, kLo, kEmpty}, "Down", kCancel, "Network not found.", 0},
-        {{kBare}, "undefined", kCancel, "Network not connected.", 0},
-        {{kWired, kWifi}, "undefined", kAllVanish, "Network not connected.", 1},
+        // the only usable one; the saved one; the later of two saved
+        {{kLo, kWired, kDown}, "Wi-Fi", kCancel, "wired Wired 10.0.0.6|111|111|0"},
+        {{kWired, kWifi}, "Wi-Fi", kCancel, "wifi Wi-Fi 192.168.1.9|111|111|0"},
+        {{kWifi, kWired, kWifi2}, "Wi-Fi", kCancel, "wifi2 Wi-Fi 192.168.2.9|111|111|0"},
+        // none saved (letter case counts): asked; cancelled: the first; another
+        // dialog open: not asked; the timer's retry from inside starts nothing
+        {{kWired, kWifi}, "wi-fi", kPickSecond, "wifi Wi-Fi 192.168.1.9|111|111|1"},
+        {{kWired, kOff, kWifi}, "", kCancel, "wired Wired 10.0.0.6|111|111|1"},
+        {{kWired, kWifi}, "", kOtherDialog, "wired Wired 10.0.0.6|111|111|0"},
+        {{kWired, kWifi}, "", kOpenAgain, "wired Wired 10.0.0.6|111|111|1"},
+        {{kTunnel}, "", kCancel, "tunnel Tunnel 0.0.0.0|111|111|0"},
+        {{kLong}, "", kCancel, kept},
+        {{kDown, kOff, kLo, kEmpty}, "Down", kCancel, "Network not found.|000|000|0"},
+        {{kBare}, "", kCancel, "Network not connected.|000|000|0"},
+        {{kWired, kWifi}, "", kAllVanish, "Network not connected.|000|000|1"},
+        // the library: a failed open is not retried (the device counts as
+        // found); without the adapter's address the capture runs, analysis waits
+        {{kWired}, "", kInitFails, "Npcap init error.|000|000|0"},
+        {{kWired}, "", kNoInit, "wired Wired 10.0.0.6|111|111|0"},
+        {{kWired}, "", kEnumerationFails, "Device not found.|000|000|0"},
+        {{kWired}, "", kOpenFails, "|100|100|0"},
+        {{kWired}, "", kNoMac, "wired Wired 10.0.0.6|101|111|0"},
     };
     for (const auto& c : cases) {
         SetUp();
         s.devices = c.devices;
-        s.dialog = c.dialog;
+        s.twist = c.twist;
         std::strcpy(settings.selectedInterface, c.saved);
-        uiBusy = c.dialog == kOtherDialog;
+        uiBusy = c.twist == kOtherDialog;
+        if (c.twist == kInitFails) captureLibrary.init = [](unsigned, char*) { return PCAP_ERROR; };
+        if (c.twist == kNoInit) captureLibrary.init = nullptr;
         const bool started = openCaptureSession(nullptr) == 1;
+        char state[kStatusMessageSize + 32];
+        std::snprintf(state, sizeof state, "%s|%d%d%d|%d%d%d|%d", statusMessage, interfaceFound,
+                      localAddressesLoaded.load(), deviceList != nullptr, s.opens, s.saves,
+                      s.threads, s.dialogs);
         char address[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &captureIpv4Address, address, sizeof address);
-        EXPECT_EQ(started ? s.opened + " " + settings.selectedInterface + " " + address
-                          : statusMessage,
-                  c.outcome);
-        EXPECT_EQ(s.dialogs, c.dialogs) << c.outcome;
-        EXPECT_EQ(s.busyDuringDialog, s.dialogs > 0) << c.outcome;
-        EXPECT_EQ(uiBusy, c.dialog == kOtherDialog) << c.outcome;
-        // After a start: one open, the status text gone, saved with the new
-        // description, one thread, the adapter address looked up, the device
-        // list held. Else nothing opened or saved, the saved description kept,
-        // the list released, the next attempt left to the timer.
-        EXPECT_EQ(s.opens + s.saves + s.threads, started ? 3 : 0) << c.outcome;
-        EXPECT_STREQ(started ? statusMessage : settings.selectedInterface, started ? "" : c.saved);
-        EXPECT_EQ(s.saved, started ? settings.selectedInterface : "") << c.outcome;
-        const char held[] = {char('0' + interfaceFound), char('0' + localAddressesLoaded),
-                             char('0' + (deviceList != nullptr)), '\0'};
-        EXPECT_STREQ(held, started ? "111" : "000") << c.outcome;
-        EXPECT_EQ(s.releases, s.enumerations - started) << c.outcome;
+        EXPECT_EQ((started ? s.opened + " " + settings.selectedInterface + " " + address : "") +
+                      state,
+                  c.state);
+        // The dialog runs with uiBusy set; a start saves the new description;
+        // a device not found keeps the old one; a list not held is released.
+        EXPECT_EQ(s.busyDuringDialog, s.dialogs > 0) << c.state;
+        EXPECT_EQ(uiBusy, c.twist == kOtherDialog) << c.state;
+        EXPECT_EQ(s.saved, started ? settings.selectedInterface : "") << c.state;
+        if (!interfaceFound) {
+            EXPECT_STREQ(settings.selectedInterface, c.saved) << c.state;
+        }
+        EXPECT_EQ(s.releases, s.enumerations - (deviceList != nullptr)) << c.state;
     }
-}
-
-TEST_F(CaptureSessionTest, LibraryFailuresAndAFailedOpen) {
-    s.devices = {kWired};
-    captureLibrary.init = [](unsigned, char*) { return PCAP_ERROR; };
-    EXPECT_EQ(openCaptureSession(nullptr), 0);
-    EXPECT_STREQ(statusMessage, "Npcap init error.");
-    EXPECT_EQ(s.enumerations, 0);
-    captureLibrary.init = nullptr; // nothing to initialise
-    EXPECT_EQ(openCaptureSession(nullptr), 1);
-
-    s.enumerationFails = true;
-    EXPECT_EQ(openCaptureSession(nullptr), 0);
-    EXPECT_STREQ(statusMessage, "Device not found.");
-    EXPECT_FALSE(interfaceFound);
-
-    // A failed open is not retried: the interface counts as found, no status
-    // text, nothing saved or started, the list released.
-    SetUp();
-    s.devices = {kWired};
-    s.openFails = true;
-    EXPECT_EQ(openCaptureSession(nullptr), 0);
-    EXPECT_STREQ(statusMessage, "");
-    EXPECT_TRUE(interfaceFound);
-    EXPECT_EQ(deviceList, nullptr);
-    EXPECT_EQ(s.releases + s.saves + s.threads, 1);
-
-    // The adapter address not found yet: the capture runs, analysis waits.
-    SetUp();
-    s.devices = {kWired};
-    s.macFound = false;
-    EXPECT_EQ(openCaptureSession(nullptr), 1);
-    EXPECT_FALSE(localAddressesLoaded.load());
 }
 
 // The capture thread's loop: pcap_loop when it works, the pcap_next_ex loop

@@ -1,6 +1,7 @@
 // setting.ini and safelist.txt: the key search, the load rules, the scan of
-// the list and its look-up, the size limits and the open errors. The default
-// file's bytes are the golden cases' (expected/scenario/setting.ini).
+// the list and its look-up, the size limits and the open errors; where the
+// system's files lie and the message box on standard error. The default file's
+// bytes are the golden cases' (expected/scenario/setting.ini).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -88,6 +89,8 @@ TEST(SettingsFileTest, SizeLimitsAndOpenErrors) {
         messages.push_back(std::string(caption) + ": " + text +
                            (icon == MessageIcon::Error ? "" : "!"));
     });
+    screenWidth = 1920;
+    screenHeight = 1080;
     for (int size : {4096, 4097}) {
         // fsize on the first line, ftype on the last, ending at the file's end.
         std::ofstream(dir + "/setting.ini", std::ios::binary)
@@ -189,6 +192,31 @@ TEST(SafeListTest, LookUp) {
     EXPECT_FALSE(isSafeListed("example.com"));
     useSafeListCount(2);
     EXPECT_TRUE(isSafeListed("direct.example"));
+}
+
+// A role not pointed anywhere, or pointed back with "", lies beside the
+// executable (a role pointed at a directory: settings_file_test.cpp).
+TEST(PlatformFileTest, FilesLieBesideTheExecutable) {
+    char path[1024], exeDir[1024];
+    ASSERT_TRUE(platformExecutableDirectory(exeDir, sizeof exeDir));
+    EXPECT_EQ(access((std::string(exeDir) + "kestrava-unit-settings").c_str(), X_OK), 0);
+    filePathFor(FileRole::Report, "tcp.html", path, sizeof path);
+    EXPECT_EQ(path, std::string(exeDir) + "tcp.html");
+    setFileDirectory(FileRole::Config, "/tmp/");
+    setFileDirectory(FileRole::Config, "");
+    filePathFor(FileRole::Config, "setting.ini", path, sizeof path);
+    EXPECT_EQ(path, std::string(exeDir) + "setting.ini");
+}
+
+// The terminal's encoding is learnt at the first message of the process, so
+// this test sets it before anything else can show a message.
+TEST(PlatformMessageTest, StandardErrorGetsCaptionAndConvertedText) {
+    setenv("LC_ALL", "C.UTF-8", 1);
+    testing::internal::CaptureStderr();
+    // "エラー" in code page 932.
+    platformMessageBox(nullptr, "no file", "\x83\x47\x83\x89\x81\x5B", MessageIcon::Error);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC: no file\n");
 }
 
 } // namespace
