@@ -84,22 +84,24 @@ TEST(CaptureAndUiThreads, ShareTheTablesWithoutARace) {
     resetAnalysisForTest();
     captureLibraryLoaded = interfaceFound = true;
 
-    // The capture thread replays rounds until the other did 8 passes.
-    std::atomic<int> passes{0}, rounds{0};
+    // The capture thread replays whole rounds until the other is done: at least
+    // 8 passes, one round, the events' ring read round 3 times (200 passes at most).
+    std::atomic<bool> uiDone{false};
+    std::atomic<int> rounds{0};
     std::thread capture([&] {
         pcap_pkthdr header{};
-        while (rounds == 0 || passes < 8) {
+        do {
             for (const Bytes& frame : frames) {
                 header.caplen = header.len = uint32_t(frame.size());
                 handlePacket(nullptr, &header, frame.data());
             }
             ++rounds;
-        }
+        } while (!uiDone);
     });
-    int reportFailures = 0, readWraps = 0;
+    int passes = 0, reportFailures = 0, readWraps = 0;
     static OverlayFrame shown;
     const TimerActions actions = {nullptr, nullptr, refreshOwnerTable, nullptr, nullptr, nullptr};
-    for (; passes < 8 || rounds == 0; ++passes) {
+    for (; passes < 200 && (passes < 8 || rounds == 0 || readWraps < 3); ++passes) {
         settings.hideErrorRates = passes & 1;
         publishTwoLineProcessNames(passes % 3 == 2 ? 0 : 1);
         for (int tick = 0; tick < 4; ++tick) runTimerStep(actions);
@@ -111,14 +113,15 @@ TEST(CaptureAndUiThreads, ShareTheTablesWithoutARace) {
         }
         reportFailures += !writeAllReports(nullptr);
     }
+    uiDone = true;
     capture.join();
     const std::string threaded = frameDecidedTables();
     platformSetSnapshotHooks(nullptr);
     setFileDirectory(FileRole::Report, nullptr);
     std::filesystem::remove_all(reports);
-    std::printf(
-        "%d rounds of %zu frames, %d owner snapshots, the events' ring read round %d times\n",
-        rounds.load(), frames.size(), snapshots, readWraps);
+    std::printf("%d rounds of %zu frames, %d passes, %d owner snapshots, the events' ring read "
+                "round %d times\n",
+                rounds.load(), frames.size(), passes, snapshots, readWraps);
     EXPECT_GE(readWraps, 3);
     EXPECT_EQ(reportFailures, 0);
 

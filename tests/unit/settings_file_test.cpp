@@ -195,7 +195,7 @@ TEST(SafeListTest, LookUp) {
 }
 
 // A role not pointed anywhere, or pointed back with "", lies beside the
-// executable (a role pointed at a directory: settings_file_test.cpp).
+// executable.
 TEST(PlatformFileTest, FilesLieBesideTheExecutable) {
     char path[1024], exeDir[1024];
     ASSERT_TRUE(platformExecutableDirectory(exeDir, sizeof exeDir));
