@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
-# kestrava-watch on a live link of the test network (netns.sh). While tcpdump
-# and kestrava-watch capture the host's link, kestrava-traffic, ping and the
-# resolver make traffic of every kind. Then the watch's four reports must equal
-# those kestrava-replay writes from the tcpdump capture, but for the owners,
-# which only a live run knows and which must name kestrava-traffic; its view's
-# lines must show a host with its process and end with the rates that
-# kestrava-replay prints. A watch in a terminal writes the reports on "r" and
-# quits on "q"; a watch of the second link says when it goes down and away,
-# and captures again when it is back.
+# kestrava-watch on a live link of the test network (netns.sh) while traffic of
+# every kind flows: its reports must equal kestrava-replay's of a tcpdump of the
+# link but for the owners, which must name kestrava-traffic, and its view must
+# show a host with its process and end with kestrava-replay's rates. In a
+# terminal "r" writes the reports and "q" quits; a watch of a second link says
+# when it goes down and away, and captures again when it is back.
 #
-#   watch_live.sh BUILD_DIR [PREFIX]
-#
-# Needs root (exit status 77, skipped, without). PREFIX (default kw, or
-# $KESTRAVA_NET_PREFIX when set) names the namespaces and interfaces; the work
-# files stay in BUILD_DIR/live-PREFIX for a look after a failure.
+#   watch_live.sh BUILD_DIR [PREFIX]   (root only, else 77: skipped)
+# PREFIX (default kw, or $KESTRAVA_NET_PREFIX) names the namespaces and links;
+# the work files stay in BUILD_DIR/live-PREFIX.
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "watch_live: needs root; skipped" >&2; exit 77; }
 build=$(cd "$1" && pwd)

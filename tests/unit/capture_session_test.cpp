@@ -1,8 +1,5 @@
-// Opening the capture session over a stand-in capture library and hand-built
-// device lists: which device is usable, the choice among them (the only one,
-// the saved description, the dialog, a dialog already open), every status
-// text, the failed open that is not retried, no second start from inside the
-// dialog; and the capture thread's loop.
+// The capture session over a stand-in library and hand-built device lists: the
+// usable devices, the choice among them, every status text; the capture loop.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -28,35 +25,22 @@ struct Device {
 };
 constexpr bpf_u_int32 kConnected = PCAP_IF_CONNECTION_STATUS_CONNECTED;
 constexpr bpf_u_int32 kUp = PCAP_IF_UP | PCAP_IF_RUNNING | kConnected;
-const Device kWired = {"wired", "Wired", kUp, {"v6", "10.0.0.5", "10.0.0.6"}};
-const Device kWifi = {"wifi", "Wi-Fi", PCAP_IF_RUNNING | kConnected, {"192.168.1.9"}};
-const Device kWifi2 = {"wifi2", "Wi-Fi", kUp, {"192.168.2.9"}};
-const Device kTunnel = {"tunnel", "Tunnel", kUp, {"v6"}};
-const Device kBare = {"bare", nullptr, kUp, {"10.1.0.1"}};
 const std::string kLongText(300, 'd'); // 255 bytes of it are kept
-const Device kLong = {"long", kLongText.c_str(), kUp, {"10.2.0.1"}};
-// never usable: down, disconnected, not applicable (loopback), no address
-const Device kDown = {"down", "Down", kConnected, {"10.9.0.1"}};
-const Device kOff = {
-    "off", "Off", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_DISCONNECTED, {"10.9.0.2"}};
-const Device kLo = {
-    "lo", "Lo", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_NOT_APPLICABLE, {"127.0.0.1"}};
-const Device kEmpty = {"empty", "Empty", kUp, {}};
+const Device
+    kWired = {"wired", "Wired", kUp, {"v6", "10.0.0.5", "10.0.0.6"}},
+    kWifi = {"wifi", "Wi-Fi", PCAP_IF_RUNNING | kConnected, {"192.168.1.9"}},
+    kWifi2 = {"wifi2", "Wi-Fi", kUp, {"192.168.2.9"}}, kTunnel = {"tunnel", "Tunnel", kUp, {"v6"}},
+    kBare = {"bare", nullptr, kUp, {"10.1.0.1"}},
+    kLong = {"long", kLongText.c_str(), kUp, {"10.2.0.1"}},
+    // never usable: down, disconnected, not applicable (loopback), no address
+    kDown = {"down", "Down", kConnected, {"10.9.0.1"}},
+    kOff = {"off", "Off", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_DISCONNECTED, {"10.9.0.2"}},
+    kLo = {"lo", "Lo", PCAP_IF_UP | PCAP_IF_CONNECTION_STATUS_NOT_APPLICABLE, {"127.0.0.1"}},
+    kEmpty = {"empty", "Empty", kUp, {}};
 
-// What the dialog does when it is shown (kOtherDialog: another dialog is
-// open), or what goes wrong in the library.
-enum Twist {
-    kCancel,
-    kPickSecond,
-    kAllVanish,
-    kOpenAgain,
-    kOtherDialog,
-    kInitFails,
-    kNoInit,
-    kEnumerationFails,
-    kOpenFails,
-    kNoMac
-};
+// What the dialog does when shown (kBusy: another dialog is open), or what
+// goes wrong in the library.
+enum Twist { kCancel, kPick, kVanish, kAgain, kBusy, kBadInit, kNoInit, kNoList, kNoOpen, kNoMac };
 
 // What the stand-ins were asked and told to do.
 struct StandIn {
@@ -67,8 +51,7 @@ struct StandIn {
     std::string opened, saved;
 } s;
 
-// The enumeration as the library hands it out. The dialog's refresh
-// enumerates while the first list is still held, so two lists are kept.
+// The enumeration; the dialog's refresh enumerates while the first is held.
 pcap_if_t* buildList() {
     static struct List {
         pcap_if_t devices[8];
@@ -97,101 +80,97 @@ pcap_if_t* buildList() {
     return s.devices.empty() ? nullptr : l.devices;
 }
 
-class CaptureSessionTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        applyDefaultSettings();
-        resetOverlayState();
-        resetTrafficTables();
-        s = StandIn{};
-        captureLibrary = CaptureLibrary{};
-        captureLibrary.init = [](unsigned options, char*) {
-            return options == PCAP_CHAR_ENC_LOCAL ? 0 : PCAP_ERROR;
-        };
-        captureLibrary.findAllDevicesEx = [](const char* source, pcap_rmtauth* auth,
-                                             pcap_if_t** all, char*) {
-            if (s.twist == kEnumerationFails || std::strcmp(source, "rpcap://") != 0 || auth)
-                return -1;
-            *all = buildList();
-            s.enumerations += *all != nullptr; // an empty enumeration has nothing to release
-            return 0;
-        };
-        captureLibrary.freeAllDevices = [](pcap_if_t*) { ++s.releases; };
-        captureLibrary.open = [](const char* name, int snapshot, int flags, int timeout,
-                                 pcap_rmtauth*, char*) {
-            ++s.opens;
-            s.opened = name;
-            const bool asked =
-                snapshot == 65536 && flags == PCAP_OPENFLAG_PROMISCUOUS && timeout == 1000;
-            return s.twist == kOpenFails || !asked ? nullptr : reinterpret_cast<pcap_t*>(&s);
-        };
-        captureSessionActions = {
-            nullptr,
-            [](WindowHandle) {
-                ++s.dialogs;
-                s.busyDuringDialog = uiBusy == 1;
-                if (s.twist == kPickSecond) selectedDeviceIndex = 1;
-                if (s.twist == kAllVanish) { // refresh with nothing left, OK, then Cancel
-                    s.devices.clear();
-                    refreshDeviceList();
-                    selectedDeviceIndex = -1;
-                }
-                if (s.twist == kOpenAgain) { // the timer's retry while the dialog is open
-                    EXPECT_EQ(openCaptureSession(nullptr), 0);
-                }
-            },
-            [] { return ++s.threads > 0; },
-            [] { return s.twist != kNoMac; },
-            [](WindowHandle) { return s.saved = settings.selectedInterface, ++s.saves, 0; },
-        };
-        captureHandle = nullptr;
-        deviceList = nullptr;
-        captureIpv4Address = 0;
-        std::strcpy(statusMessage, "Npcap not found.");
-    }
-};
+void setUp() {
+    applyDefaultSettings();
+    resetOverlayState();
+    resetTrafficTables();
+    s = StandIn{};
+    captureLibrary = CaptureLibrary{};
+    captureLibrary.init = [](unsigned options, char*) {
+        return options == PCAP_CHAR_ENC_LOCAL ? 0 : PCAP_ERROR;
+    };
+    captureLibrary.findAllDevicesEx = [](const char* source, pcap_rmtauth* auth, pcap_if_t** all,
+                                         char*) {
+        if (s.twist == kNoList || std::strcmp(source, "rpcap://") != 0 || auth) return -1;
+        *all = buildList();
+        s.enumerations += *all != nullptr; // an empty enumeration has nothing to release
+        return 0;
+    };
+    captureLibrary.freeAllDevices = [](pcap_if_t*) { ++s.releases; };
+    captureLibrary.open = [](const char* name, int snapshot, int flags, int timeout, pcap_rmtauth*,
+                             char*) {
+        ++s.opens;
+        s.opened = name;
+        const bool asked =
+            snapshot == 65536 && flags == PCAP_OPENFLAG_PROMISCUOUS && timeout == 1000;
+        return s.twist == kNoOpen || !asked ? nullptr : reinterpret_cast<pcap_t*>(&s);
+    };
+    captureSessionActions = {
+        nullptr,
+        [](WindowHandle) {
+            ++s.dialogs;
+            s.busyDuringDialog = uiBusy == 1;
+            if (s.twist == kPick) selectedDeviceIndex = 1;
+            if (s.twist == kVanish) { // refresh with nothing left, OK, then Cancel
+                s.devices.clear();
+                refreshDeviceList();
+                selectedDeviceIndex = -1;
+            }
+            if (s.twist == kAgain) { // the timer's retry while the dialog is open
+                EXPECT_EQ(openCaptureSession(nullptr), 0);
+            }
+        },
+        [] { return ++s.threads > 0; },
+        [] { return s.twist != kNoMac; },
+        [](WindowHandle) { return s.saved = settings.selectedInterface, ++s.saves, 0; },
+    };
+    captureHandle = nullptr;
+    deviceList = nullptr;
+    captureIpv4Address = 0;
+    std::strcpy(statusMessage, "Npcap not found.");
+}
 
-TEST_F(CaptureSessionTest, ChoosesOpensAndReportsEachOutcome) {
+TEST(CaptureSessionTest, ChoosesOpensAndReportsEachOutcome) {
     const std::string kept = "long " + std::string(255, 'd') + " 10.2.0.1|111|111|0";
-    // The state after one opening: "device description address" after a start,
-    // else the status text; then interfaceFound, localAddressesLoaded and the
-    // device list held; the opens, saves and threads; the dialogs shown.
+    // After one opening: "device description address" after a start, else the
+    // status; interfaceFound, localAddressesLoaded, the list held; the opens,
+    // saves, threads; the dialogs shown.
     const struct {
         std::vector<Device> devices;
         const char* saved; // selectedInterface before
         Twist twist;
         std::string state;
     } cases[] = {
-        // the only usable one; the saved one; the later of two saved
+        // the only usable one; the saved one; the later of two saved; none saved
+        // (letter case counts): asked; cancelled: the first; another dialog
+        // open: not asked; the timer's retry from inside starts nothing
         {{kLo, kWired, kDown}, "Wi-Fi", kCancel, "wired Wired 10.0.0.6|111|111|0"},
         {{kWired, kWifi}, "Wi-Fi", kCancel, "wifi Wi-Fi 192.168.1.9|111|111|0"},
         {{kWifi, kWired, kWifi2}, "Wi-Fi", kCancel, "wifi2 Wi-Fi 192.168.2.9|111|111|0"},
-        // none saved (letter case counts): asked; cancelled: the first; another
-        // dialog open: not asked; the timer's retry from inside starts nothing
-        {{kWired, kWifi}, "wi-fi", kPickSecond, "wifi Wi-Fi 192.168.1.9|111|111|1"},
+        {{kWired, kWifi}, "wi-fi", kPick, "wifi Wi-Fi 192.168.1.9|111|111|1"},
         {{kWired, kOff, kWifi}, "", kCancel, "wired Wired 10.0.0.6|111|111|1"},
-        {{kWired, kWifi}, "", kOtherDialog, "wired Wired 10.0.0.6|111|111|0"},
-        {{kWired, kWifi}, "", kOpenAgain, "wired Wired 10.0.0.6|111|111|1"},
+        {{kWired, kWifi}, "", kBusy, "wired Wired 10.0.0.6|111|111|0"},
+        {{kWired, kWifi}, "", kAgain, "wired Wired 10.0.0.6|111|111|1"},
         {{kTunnel}, "", kCancel, "tunnel Tunnel 0.0.0.0|111|111|0"},
         {{kLong}, "", kCancel, kept},
         {{kDown, kOff, kLo, kEmpty}, "Down", kCancel, "Network not found.|000|000|0"},
         {{kBare}, "", kCancel, "Network not connected.|000|000|0"},
-        {{kWired, kWifi}, "", kAllVanish, "Network not connected.|000|000|1"},
-        // the library: a failed open is not retried (the device counts as
-        // found); without the adapter's address the capture runs, analysis waits
-        {{kWired}, "", kInitFails, "Npcap init error.|000|000|0"},
+        {{kWired, kWifi}, "", kVanish, "Network not connected.|000|000|1"},
+        // a failed open is not retried (the device counts as found); without the
+        // adapter's address the capture runs, analysis waits
+        {{kWired}, "", kBadInit, "Npcap init error.|000|000|0"},
         {{kWired}, "", kNoInit, "wired Wired 10.0.0.6|111|111|0"},
-        {{kWired}, "", kEnumerationFails, "Device not found.|000|000|0"},
-        {{kWired}, "", kOpenFails, "|100|100|0"},
+        {{kWired}, "", kNoList, "Device not found.|000|000|0"},
+        {{kWired}, "", kNoOpen, "|100|100|0"},
         {{kWired}, "", kNoMac, "wired Wired 10.0.0.6|101|111|0"},
     };
     for (const auto& c : cases) {
-        SetUp();
+        setUp();
         s.devices = c.devices;
         s.twist = c.twist;
         std::strcpy(settings.selectedInterface, c.saved);
-        uiBusy = c.twist == kOtherDialog;
-        if (c.twist == kInitFails) captureLibrary.init = [](unsigned, char*) { return PCAP_ERROR; };
+        uiBusy = c.twist == kBusy;
+        if (c.twist == kBadInit) captureLibrary.init = [](unsigned, char*) { return PCAP_ERROR; };
         if (c.twist == kNoInit) captureLibrary.init = nullptr;
         const bool started = openCaptureSession(nullptr) == 1;
         char state[kStatusMessageSize + 32];
@@ -206,7 +185,7 @@ TEST_F(CaptureSessionTest, ChoosesOpensAndReportsEachOutcome) {
         // The dialog runs with uiBusy set; a start saves the new description;
         // a device not found keeps the old one; a list not held is released.
         EXPECT_EQ(s.busyDuringDialog, s.dialogs > 0) << c.state;
-        EXPECT_EQ(uiBusy, c.twist == kOtherDialog) << c.state;
+        EXPECT_EQ(uiBusy, c.twist == kBusy) << c.state;
         EXPECT_EQ(s.saved, started ? settings.selectedInterface : "") << c.state;
         if (!interfaceFound) {
             EXPECT_STREQ(settings.selectedInterface, c.saved) << c.state;
@@ -215,9 +194,8 @@ TEST_F(CaptureSessionTest, ChoosesOpensAndReportsEachOutcome) {
     }
 }
 
-// The capture thread's loop: pcap_loop when it works, the pcap_next_ex loop
-// when pcap_loop fails before its first frame.
-int loopResult, loopFrames;   // what the stand-in pcap_loop delivers, then returns
+// pcap_loop, or pcap_next_ex when pcap_loop fails before its first frame.
+int loopResult, loopFrames;   // the frames pcap_loop delivers, what it returns
 std::vector<int> nextResults; // what successive pcap_next_ex calls return
 size_t nextCalls;
 

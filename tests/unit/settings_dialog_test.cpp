@@ -1,6 +1,5 @@
-// The settings dialog's working state: what the opening copies, which colour
-// each radio button and bar edits, the bar arithmetic with its clamping, the
-// preview's frame and what OK copies back.
+// The settings dialog's working copy: the colour each radio button and bar
+// edits, the bar arithmetic and its clamping, the preview's frame, OK.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,8 +21,8 @@ TEST(SettingsDialogTest, WorkingCopyBarsAndOk) {
     for (int i = 0; i < 6; ++i) *fields[i] = {10 * i + 1, 10 * i + 2, 10 * i + 3};
     startSettingsDialog();
     EXPECT_EQ(selectedTarget, kTargetBackground);
-    // Radio buttons 1008 to 1013, the colour each stands for as the opening
-    // copied it, and the preview's frame: IPv6's only while that one is edited.
+    // Radio buttons 1008 to 1013 and their colours; the preview's frame is
+    // IPv6's only while that one is edited.
     const int buttons[] = {1008, 1009, 1010, 1012, 1011, 1013};
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(colorTargetOfButton(buttons[i]), i);
@@ -55,8 +54,7 @@ TEST(SettingsDialogTest, WorkingCopyBarsAndOk) {
     }
     EXPECT_EQ(scrollDialogBar(1019, kScrollLineRight, 0), -1); // the size box is no bar
 
-    // Each colour bar edits its component of the selected colour; the settings
-    // keep their values until OK, which copies every working value.
+    // A bar edits its component of the selected colour; OK copies them all.
     startSettingsDialog();
     scrollDialogBar(1005, kScrollThumbTrack, 5); // the background
     selectedTarget = kTargetIpv6Frame;
@@ -70,8 +68,7 @@ TEST(SettingsDialogTest, WorkingCopyBarsAndOk) {
     EXPECT_EQ(colors, "5 2 3/11 12 13/21 22 23/31 32 33/41 42 43/100 101 102/");
     EXPECT_EQ(settings.opacity, 64);
     EXPECT_STREQ(settings.fontFace, "Kestrava Test Face With A Very ");
-    // weight, size, and the flags alwaysOnTop, ignoreDotlessNames, twoLineProcessNames,
-    // hideErrorRates
+    // weight, size, alwaysOnTop, ignoreDotlessNames, twoLineProcessNames, hideErrorRates
     auto chosen = [] {
         const Settings& s = settings;
         return std::to_string(s.fontWeight) + " " + std::to_string(s.fontSize) + " " +

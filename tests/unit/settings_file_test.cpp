@@ -1,7 +1,5 @@
-// setting.ini and safelist.txt: the key search, the load rules, the scan of
-// the list and its look-up, the size limits and the open errors; where the
-// system's files lie and the message box on standard error. The default file's
-// bytes are the golden cases' (expected/scenario/setting.ini).
+// setting.ini and safelist.txt: their load rules, size limits and open errors,
+// the list's look-up; where the files lie; the message box on standard error.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -33,8 +31,8 @@ TEST(SettingsFileTest, LoadRules) {
         std::string file;
         std::vector<std::string> lines; // what a save writes after reading `file`
     } cases[] = {
-        // A key counts at a line start (after CR LF only), in any case, on its
-        // first line, and with at least three characters after it.
+        // A key counts at a line start (after CR LF), in any case, once, and
+        // with at least three characters after it.
         {"fsize=20\r\nFSIZE=30\r\n", {"fsize=20"}},
         {"WINY=7\r\n winX=7\r\n", {"winY=7", "winX=960"}},
         {"\r\n\r\nwinY=2\r\na=1\nwintop=0\r\na=1\rdnsdot=1\r\n",
@@ -70,9 +68,8 @@ TEST(SettingsFileTest, LoadRules) {
         for (const std::string& line : c.lines)
             EXPECT_EQ(savedLine(line.substr(0, line.find('='))), line) << c.file;
     }
-    // A save leaves out a line that would bring the text to the limit; a
-    // shorter one after it may still fit: 10 + 8 + 10 bytes, fsize=18 (10)
-    // would reach 38, backR=0 (9) does not.
+    // A save leaves out a line that would reach the limit; a shorter one may
+    // follow: after 10 + 8 + 10 bytes fsize=18 (10) would reach 38, backR=0 not.
     char out[38];
     applyDefaultSettings();
     EXPECT_EQ(std::string(out, size_t(composeSettingsText(out, sizeof out))),
@@ -110,8 +107,7 @@ TEST(SettingsFileTest, SizeLimitsAndOpenErrors) {
     EXPECT_EQ(std::filesystem::file_size(dir + "/setting.ini"), 336u); // the 29 default lines
 
     // No list is no error and creates nothing; a setting.ini that cannot be
-    // opened (a directory) keeps the record and cannot be written either. The
-    // message names the directory, without a drive.
+    // opened keeps the record; the message names the directory without a drive.
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir + "/setting.ini");
     EXPECT_EQ(loadSafeList(nullptr), 0);
@@ -175,8 +171,7 @@ TEST(SafeListTest, LookUp) {
         const std::string host = "host-" + std::to_string(1000 + i) + ".example";
         EXPECT_TRUE(isSafeListed(host.c_str()) && !isSafeListed(host.substr(1).c_str())) << host;
     }
-    // Exact, case-sensitive, whole texts, within the first safeListCount
-    // entries however the count or the slots were set.
+    // Exact, case-sensitive, whole, within the first safeListCount entries.
     text = "example.com\r\n2001:db8::1\r\nhost.example\t\r\n";
     useSafeListCount(parseSafeListText(text.data(), int(text.size())));
     for (const char* hit : {"example.com", "2001:db8::1", "host.example\t"})
@@ -194,8 +189,7 @@ TEST(SafeListTest, LookUp) {
     EXPECT_TRUE(isSafeListed("direct.example"));
 }
 
-// A role not pointed anywhere, or pointed back with "", lies beside the
-// executable.
+// A role not pointed anywhere, or pointed back with "", is beside the program.
 TEST(PlatformFileTest, FilesLieBesideTheExecutable) {
     char path[1024], exeDir[1024];
     ASSERT_TRUE(platformExecutableDirectory(exeDir, sizeof exeDir));
@@ -208,8 +202,7 @@ TEST(PlatformFileTest, FilesLieBesideTheExecutable) {
     EXPECT_EQ(path, std::string(exeDir) + "setting.ini");
 }
 
-// The terminal's encoding is learnt at the first message of the process, so
-// this test sets it before anything else can show a message.
+// The terminal's encoding is learnt at the first message shown on standard error.
 TEST(PlatformMessageTest, StandardErrorGetsCaptionAndConvertedText) {
     setenv("LC_ALL", "C.UTF-8", 1);
     testing::internal::CaptureStderr();
