@@ -1,8 +1,8 @@
 // The port-owner tables: one record per (process, port, protocol), separate
 // tables per version, the lowest matching record answers, a ring of 1000; and
 // their refresh from the system's process list and endpoint tables (/proc).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,34 +49,29 @@ TYPED_TEST(OwnerTest, StoresEachOwnerOnceAndAnswersWithTheOldest) {
 }
 
 // The refresh names this test as the owner of sockets it holds, in the right
-// one of the four tables; a socket on an IPv4-mapped IPv6 address carries
-// IPv4 traffic and counts as IPv4.
+// one of the four tables; an IPv4-mapped IPv6 address counts as IPv4.
 TEST(OwnerRefreshTest, NamesTheOwnersOfThisProcessSockets) {
     const struct {
-        int family, type;
+        int type;
         const char* address;
         int isTcp, isIpv4;
-    } cases[] = {{AF_INET, SOCK_STREAM, "127.0.0.1", 1, 1},
-                 {AF_INET6, SOCK_STREAM, "::1", 1, 0},
-                 {AF_INET6, SOCK_DGRAM, "::ffff:127.0.0.1", 0, 1},
-                 {AF_INET6, SOCK_DGRAM, "::1", 0, 0}};
+    } cases[] = {{SOCK_STREAM, "127.0.0.1", 1, 1},
+                 {SOCK_STREAM, "::1", 1, 0},
+                 {SOCK_DGRAM, "::ffff:127.0.0.1", 0, 1},
+                 {SOCK_DGRAM, "::1", 0, 0}};
     int sockets[4];
     uint16_t ports[4];
     for (int i = 0; i < 4; ++i) {
-        sockaddr_in a4{};
-        sockaddr_in6 a6{};
-        a4.sin_family = AF_INET;
-        a6.sin6_family = AF_INET6;
-        const bool v4 = cases[i].family == AF_INET;
-        inet_pton(cases[i].family, cases[i].address,
-                  v4 ? static_cast<void*>(&a4.sin_addr) : static_cast<void*>(&a6.sin6_addr));
-        sockaddr* address = v4 ? reinterpret_cast<sockaddr*>(&a4) : reinterpret_cast<sockaddr*>(&a6);
-        socklen_t length = v4 ? sizeof a4 : sizeof a6;
-        sockets[i] = socket(cases[i].family, cases[i].type, 0);
-        ASSERT_EQ(bind(sockets[i], address, length), 0) << cases[i].address;
-        if (cases[i].type == SOCK_STREAM) listen(sockets[i], 1);
-        getsockname(sockets[i], address, &length);
-        ports[i] = ntohs(v4 ? a4.sin_port : a6.sin6_port);
+        addrinfo hints{}, *a;
+        hints.ai_flags = AI_NUMERICHOST;
+        hints.ai_socktype = cases[i].type;
+        ASSERT_EQ(getaddrinfo(cases[i].address, "0", &hints, &a), 0);
+        sockets[i] = socket(a->ai_family, a->ai_socktype, 0);
+        ASSERT_EQ(bind(sockets[i], a->ai_addr, a->ai_addrlen), 0) << cases[i].address;
+        if (cases[i].isTcp) listen(sockets[i], 1);
+        getsockname(sockets[i], a->ai_addr, &a->ai_addrlen);
+        ports[i] = ntohs(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_port); // sin6_port too
+        freeaddrinfo(a);
     }
     resetAnalysisForTest();
     refreshOwnerTable();
