@@ -6,7 +6,6 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "app/overlay_model.h"
 #include "support/test_support.h"
@@ -211,13 +210,13 @@ TEST_F(OverlayTest, WindowLayoutAndBars) {
         settings.twoLineProcessNames = p.rows;
         overlayRates = p.rates;
         const BarSlices b = computeBarSlices(p.left, p.top, p.bottom, 3);
-        std::string text;
-        for (const BarSlice& i : {b.dns, b.tcp, b.icmp})
-            text += (text.empty() ? "" : " ") + std::to_string(i.sourceX) + "," +
-                    std::to_string(i.sourceY) + ">" + std::to_string(i.x) + "," +
-                    std::to_string(i.y) + " " + std::to_string(i.width) + "x" +
-                    std::to_string(i.height);
-        EXPECT_EQ(text, p.bars);
+        char text[128];
+        std::snprintf(text, sizeof text, "%d,%d>%d,%d %dx%d %d,%d>%d,%d %dx%d %d,%d>%d,%d %dx%d",
+                      b.dns.sourceX, b.dns.sourceY, b.dns.x, b.dns.y, b.dns.width, b.dns.height,
+                      b.tcp.sourceX, b.tcp.sourceY, b.tcp.x, b.tcp.y, b.tcp.width, b.tcp.height,
+                      b.icmp.sourceX, b.icmp.sourceY, b.icmp.x, b.icmp.y, b.icmp.width,
+                      b.icmp.height);
+        EXPECT_EQ(text, std::string(p.bars));
     }
 }
 
