@@ -23,13 +23,8 @@ trap 'kill $(jobs -p) 2>/dev/null; net_teardown' EXIT
 trap 'exit 1' INT TERM
 fail() { echo "watch_live: $*" >&2; exit 1; }
 # Waits up to 10 s until file $1 has a line matching $2 (or with "last", its last line does).
-wait_for_line() {
-  for _ in $(seq 100); do
-    if [ "${3:-}" = last ]; then tail -n 1 "$1"; else cat "$1"; fi 2>/dev/null | grep -q -- "$2" && return 0
-    sleep 0.1
-  done
-  fail "no line '$2' in $1"
-}
+has_line() { if [ "${3:-}" = last ]; then tail -n 1 "$1"; else cat "$1"; fi 2>/dev/null | grep -q -- "$2"; }
+wait_for_line() { net_until 10 has_line "$@" || fail "no line '$2' in $1"; }
 
 "$watch" --bogus 2>/dev/null && fail "a wrong option was taken" || [ $? -eq 2 ] || fail "a wrong option did not end with status 2"
 "$watch" --interface "$prefix-none" --config "$work/config" 2>"$work/none.err" && fail "a missing interface was taken"
