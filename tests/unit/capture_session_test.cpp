@@ -1,5 +1,5 @@
 // The capture session over a stand-in library and hand-built device lists: the
-// usable devices, the choice among them, every status text; the capture loop.
+// usable devices, the choice among them, every status text.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -10,9 +10,7 @@
 
 #include "analysis/traffic_tables.h"
 #include "app/overlay_model.h"
-#include "capture/capture_loop.h"
 #include "capture/capture_session.h"
-#include "capture/packet_callback.h"
 
 namespace {
 
@@ -191,43 +189,6 @@ TEST(CaptureSessionTest, ChoosesOpensAndReportsEachOutcome) {
             EXPECT_STREQ(settings.selectedInterface, c.saved) << c.state;
         }
         EXPECT_EQ(s.releases, s.enumerations - (deviceList != nullptr)) << c.state;
-    }
-}
-
-// pcap_loop, or pcap_next_ex when pcap_loop fails before its first frame.
-int loopResult, loopFrames;   // the frames pcap_loop delivers, what it returns
-std::vector<int> nextResults; // what successive pcap_next_ex calls return
-size_t nextCalls;
-
-TEST(CaptureLoopTest, FallsBackToNextExOnlyWhenTheLoopFailsAtOnce) {
-    static const u_char frame[1] = {0};
-    static pcap_pkthdr header = {{0, 0}, 1, 1};
-    captureLibrary.loop = [](pcap_t*, int, pcap_handler callback, u_char* user) {
-        for (int i = 0; i < loopFrames; ++i) callback(user, &header, frame);
-        return loopResult;
-    };
-    captureLibrary.nextEx = [](pcap_t*, pcap_pkthdr** h, const u_char** bytes) {
-        *h = &header, *bytes = frame;
-        return nextResults.at(nextCalls++);
-    };
-    const struct {
-        int loop, frames;
-        std::vector<int> nexts;
-        int ended, handled;
-    } cases[] = {
-        // Wine: pcap_loop fails at once; frames and read timeouts until the break
-        {PCAP_ERROR, 0, {1, 0, 1, PCAP_ERROR_BREAK}, PCAP_ERROR_BREAK, 2},
-        {PCAP_ERROR, 0, {1, PCAP_ERROR}, PCAP_ERROR, 1},
-        // a capture error after frames, or a break, ends the loop for good
-        {PCAP_ERROR, 3, {}, PCAP_ERROR, 3},
-        {PCAP_ERROR_BREAK, 0, {}, PCAP_ERROR_BREAK, 0},
-    };
-    for (const auto& c : cases) {
-        loopResult = c.loop, loopFrames = c.frames, nextResults = c.nexts, nextCalls = 0;
-        const uint64_t before = capturedFrameCount.load();
-        EXPECT_EQ(runCaptureLoop(nullptr), c.ended);
-        EXPECT_EQ(capturedFrameCount.load() - before, uint64_t(c.handled));
-        EXPECT_EQ(nextCalls, c.nexts.size());
     }
 }
 
