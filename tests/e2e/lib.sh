@@ -1,14 +1,10 @@
 # The end-to-end library: Kestrava.exe under Wine on a virtual X display, the
 # helper that looks at and drives its window (win/e2e_helper.cpp), checks of
-# bytes and pixels, the GDI objects the program holds, and the live test
-# network (../net/netns.sh). Sourced by the scenarios here, scripts/run.sh and
-# the Wine measurements in tests/bench. Set E2E_WIN_BUILD (the Windows build)
-# and E2E_PREFIX (the Wine prefix, made on first use) before use.
-#
-# Every Wine call runs in one environment (LC_ALL=ja_JP.UTF-8 makes Wine's ANSI
-# code page 932) and writes into files, never into a pipe, which Wine's
-# background processes would hold open. A run ends with the program's exit
-# command, then `wineserver -k`, then our Xvfb, by its process id.
+# bytes, pixels and held GDI objects, and the live test network (../net/netns.sh).
+# Sourced by the scenarios here, scripts/run.sh and tests/bench/wine_*.sh, with
+# E2E_WIN_BUILD (the Windows build) and E2E_PREFIX (the Wine prefix) set. Wine
+# calls write into files, never into a pipe, which Wine's background processes
+# would hold open.
 
 # shellcheck source=../net/netns.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../net/netns.sh"
@@ -41,8 +37,8 @@ e2e_finish() {
 }
 
 # ---- Wine, the display and the prefix -------------------------------------------
-# e2e_exec CMD...: becomes CMD in the environment of every Wine call (in a
-# subshell: "(e2e_exec ...)"), so that a background one's $! is its process
+# e2e_exec CMD...: becomes CMD in the environment of every Wine call (Japanese
+# locale: ANSI code page 932); in a subshell, so that a background one's $! is it
 e2e_exec() {
   exec "${E2E_RUN[@]}" env LC_ALL=ja_JP.UTF-8 "WINEDEBUG=${E2E_WINEDEBUG:--all}" "WINEPREFIX=$E2E_PREFIX" \
     "DISPLAY=$DISPLAY" "$@"
@@ -73,29 +69,27 @@ e2e_stop_xvfb() {
 e2e_ensure_prefix() {
   local mode=${1:-} browsers=-
   mkdir -p "$(dirname "$E2E_PREFIX")"
-  if [ "$(cat "$E2E_PREFIX/kestrava-e2e.version" 2>/dev/null)" != "$E2E_PREFIX_VERSION $mode" ]; then
-    if [ ! -f "$E2E_PREFIX/system.reg" ]; then
-      e2e_log "creating the Wine prefix $E2E_PREFIX"
-      # no Mono or Gecko: their installers would ask questions
-      WINEDLLOVERRIDES="mscoree=;mshtml=" e2e_wine "$E2E_WORK/wineboot.log" "$E2E_WORK/wineboot.err" wineboot -i ||
-        e2e_die "wineboot failed: $(cat "$E2E_WORK/wineboot.err")"
-      e2e_wineserver -w
-    fi
-    mkdir -p "$E2E_PREFIX/drive_c/windows/Fonts"
-    cp /usr/share/wine/fonts/* "$E2E_PREFIX/drive_c/windows/Fonts/"
-    if [ "$mode" == record-browser ]; then
-      browsers="\"$E2E_PREFIX/record-browser.sh\""
-      printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"$(dirname "$0")/opened.txt"\n' >"$E2E_PREFIX/record-browser.sh"
-      chmod +x "$E2E_PREFIX/record-browser.sh"
-    fi
-    # prefix.reg, as regedit reads it: UTF-16LE with a byte-order mark, CR LF
-    { printf '\xff\xfe' && sed "s|@BROWSERS@|$browsers|; s/\$/\r/" "$E2E_DIR/prefix.reg" | iconv -f UTF-8 -t UTF-16LE; } \
-      >"$E2E_PREFIX/drive_c/kestrava-e2e.reg"
-    e2e_wine "$E2E_WORK/regedit.out" "$E2E_WORK/regedit.err" regedit /S 'C:\kestrava-e2e.reg' ||
-      e2e_die "regedit failed"
+  [ "$(cat "$E2E_PREFIX/kestrava-e2e.version" 2>/dev/null)" != "$E2E_PREFIX_VERSION $mode" ] || return 0
+  if [ ! -f "$E2E_PREFIX/system.reg" ]; then
+    e2e_log "creating the Wine prefix $E2E_PREFIX"
+    # no Mono or Gecko: their installers would ask questions
+    WINEDLLOVERRIDES="mscoree=;mshtml=" e2e_wine "$E2E_WORK/wineboot.log" "$E2E_WORK/wineboot.err" wineboot -i ||
+      e2e_die "wineboot failed: $(cat "$E2E_WORK/wineboot.err")"
     e2e_wineserver -w
-    echo "$E2E_PREFIX_VERSION $mode" >"$E2E_PREFIX/kestrava-e2e.version"
   fi
+  mkdir -p "$E2E_PREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/* "$E2E_PREFIX/drive_c/windows/Fonts/"
+  if [ "$mode" == record-browser ]; then
+    browsers="\"$E2E_PREFIX/record-browser.sh\""
+    printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"$(dirname "$0")/opened.txt"\n' >"$E2E_PREFIX/record-browser.sh"
+    chmod +x "$E2E_PREFIX/record-browser.sh"
+  fi
+  # prefix.reg, as regedit reads it: UTF-16LE with a byte-order mark, CR LF
+  { printf '\xff\xfe' && sed "s|@BROWSERS@|$browsers|; s/\$/\r/" "$E2E_DIR/prefix.reg" | iconv -f UTF-8 -t UTF-16LE; } \
+    >"$E2E_PREFIX/drive_c/kestrava-e2e.reg"
+  e2e_wine "$E2E_WORK/regedit.out" "$E2E_WORK/regedit.err" regedit /S 'C:\kestrava-e2e.reg' || e2e_die "regedit failed"
+  e2e_wineserver -w
+  echo "$E2E_PREFIX_VERSION $mode" >"$E2E_PREFIX/kestrava-e2e.version"
 }
 
 # ---- The program -----------------------------------------------------------------
@@ -155,8 +149,7 @@ e2e_dialog() {
   e2e_helper dialog 30000 "$caption" || { e2e_fail "$what: no dialog \"$caption\""; return 1; }
   for label in "$@"; do
     id=${label%%:*}
-    grep -qE "^value ${id:-[-0-9]+} $(e2e_hex "${label#*:}")\$" "$E2E_WORK/helper.out" ||
-      missing+=" $label"
+    grep -qE "^value ${id:-[-0-9]+} $(e2e_hex "${label#*:}")\$" "$E2E_WORK/helper.out" || missing+=" $label"
   done
   [ -z "$missing" ] && e2e_pass "$what: \"$caption\" with $# texts" || e2e_fail "$what: not shown:$missing"
 }
@@ -174,11 +167,10 @@ e2e_exit_app() {
   e2e_wait_exit
 }
 e2e_wait_exit() {
-  local status=0
   e2e_until 15 e2e_not e2e_app_running || { e2e_fail "Kestrava.exe did not end within 15 s"; return 1; }
-  wait "$E2E_APP_PID" || status=$?
+  wait "$E2E_APP_PID"
+  e2e_expect_eq "exit status of Kestrava.exe" 0 $?
   E2E_APP_PID=
-  e2e_expect_eq "exit status of Kestrava.exe" 0 "$status"
 }
 
 e2e_cleanup() {
@@ -193,18 +185,6 @@ e2e_cleanup() {
 # program writes code page 932 with CR LF.
 e2e_cp932() { sed 's/$/\r/' | iconv -f UTF-8 -t CP932; }
 
-# e2e_ini TARGET [KEY=VALUE...]: setting.ini of a first start on this screen
-# with the values given replaced.
-e2e_ini() {
-  local target=$1 pair lines
-  shift
-  lines=$(cat "$E2E_DIR/expected/setting.ini")
-  for pair in "$@"; do
-    grep -q "^${pair%%=*}=" <<<"$lines" || e2e_die "no setting.ini key ${pair%%=*}"
-    lines=$(awk -v k="${pair%%=*}" -v line="$pair" -F= '$1 == k { $0 = line } { print }' <<<"$lines")
-  done
-  e2e_cp932 <<<"$lines" >"$target"
-}
 e2e_saved() { tr -d '\r' <"$E2E_APP_DIR/setting.ini" | sed -n "s/^$1=//p"; } # a value of setting.ini
 
 # e2e_expected_report dns|tcp|icmp|process TARGET [empty]: the report of the
@@ -216,13 +196,11 @@ e2e_expected_report() {
 # e2e_report dns|tcp|icmp|process [CMD...]: the report's menu command (or
 # CMD); returns once the report was handed to the browser.
 e2e_report() {
-  local kind=$1 opened=$E2E_PREFIX/opened.txt i
-  shift
-  : >"$opened"
-  case $kind in dns) i=40024 ;; tcp) i=40026 ;; icmp) i=40028 ;; process) i=40034 ;; esac
-  if [ $# -eq 0 ]; then set -- e2e_helper command "$i"; fi
-  "$@" || e2e_die "$* failed"
-  e2e_until 15 test -s "$opened" || e2e_die "the $kind report was not opened within 15 s"
+  local -A id=([dns]=40024 [tcp]=40026 [icmp]=40028 [process]=40034)
+  : >"$E2E_PREFIX/opened.txt"
+  [ $# -gt 1 ] || set -- "$1" e2e_helper command "${id[$1]}"
+  "${@:2}" || e2e_die "${*:2} failed"
+  e2e_until 15 test -s "$E2E_PREFIX/opened.txt" || e2e_die "the $1 report was not opened within 15 s"
 }
 
 # ---- Pictures --------------------------------------------------------------------
@@ -307,12 +285,10 @@ e2e_check_text() {
 
 # ---- GDI objects under Wine --------------------------------------------------------
 # Wine's GetGuiResources is a stub, so the objects the program holds are counted
-# from the relay trace of the calls that make, hand over and delete them: a
-# handle a making call returns is held until DeleteObject or DeleteDC of it
-# succeeds; ReleaseDC gives back what GetDC or GetWindowDC gave; SetWindowRgn
-# hands its region to the system. Calls among Wine's own libraries are not
-# traced, nor (by taking the first process only) those of Wine's desktop
-# process, which the program may start.
+# from the relay trace (which leaves out calls among Wine's own libraries): a
+# handle that a making call returns is held until DeleteObject or DeleteDC of it
+# succeeds, or ReleaseDC of what GetDC or GetWindowDC gave, or SetWindowRgn hands
+# it to the system. Only the first process counts, not Wine's desktop process.
 E2E_GDI_CALLS="$(printf 'gdi32.Create%s;' Pen PenIndirect SolidBrush BrushIndirect HatchBrush PatternBrush \
   DIBPatternBrushPt FontA FontW FontIndirectA FontIndirectW FontIndirectExW CompatibleDC DCA DCW ICA ICW \
   CompatibleBitmap Bitmap BitmapIndirect DIBSection DIBitmap RectRgn RectRgnIndirect RoundRectRgn EllipticRgn \
@@ -338,7 +314,6 @@ e2e_gdi_live() {
     }
     END { for (h in live) print h, live[h] }' "$(e2e_gdi_trace)" | sort
 }
-e2e_gdi_count() { e2e_gdi_live | wc -l; }
 e2e_gdi_mark() { stat -c %s "$(e2e_gdi_trace)"; }
 # e2e_gdi_calls MARK TEXT: the program's traced calls since MARK that begin with TEXT
 e2e_gdi_calls() {
@@ -369,13 +344,11 @@ e2e_network() {
   ip netns pids "$NET_HOST" | grep -qx "$E2E_SERVER_PID" || e2e_die "no Wine server in $NET_HOST"
 }
 
-# The interfaces that packet sockets in the host namespace are bound to, one a
-# line: a capture is open on an interface once it is listed.
+# The interfaces of the host namespace, once for each packet socket bound to
+# it (/proc/net/packet's 5th column): a capture is open on one once it is listed.
 e2e_capture_ifaces() {
-  local index
-  for index in $(net_host awk 'NR > 1 { print $5 }' /proc/net/packet); do
-    net_host ip -o link show | awk -F': ' -v i="$index" '$1 == i { sub(/@.*/, "", $2); print $2 }'
-  done
+  net_host ip -o link show | net_host awk -F': ' 'NR == FNR { split($0, f, " "); if (FNR > 1) n[f[5]]++; next }
+    { sub(/@.*/, "", $2); for (k = 0; k < n[$1]; k++) print $2 }' /proc/net/packet -
 }
 e2e_capturing() { e2e_capture_ifaces | grep -qx "$1"; }
 e2e_wait_capture() { e2e_until 30 e2e_capturing "$1" || e2e_die "no capture on $1 within 30 s: $(e2e_capture_ifaces | xargs)"; }
@@ -383,12 +356,11 @@ e2e_wait_capture() { e2e_until 30 e2e_capturing "$1" || e2e_die "no capture on $
 # holds TEXT: for traffic sent while the capture may still be starting, or to
 # know that everything sent before was analysed (frames arrive in order).
 e2e_until_report() {
-  local kind=$1 text=$2 try
-  shift 2
+  local try
   for try in $(seq 8); do
-    "$@" >>"$E2E_WORK/traffic.log" 2>&1
-    e2e_report "$kind"
-    grep -qF "$text" "$E2E_APP_DIR/$kind.html" && return 0
+    "${@:3}" >>"$E2E_WORK/traffic.log" 2>&1
+    e2e_report "$1"
+    grep -qF "$2" "$E2E_APP_DIR/$1.html" && return 0
   done
-  e2e_die "$kind.html never showed '$text' after $try tries of: $*"
+  e2e_die "$1.html never showed '$2' after 8 tries of: ${*:3}"
 }

@@ -16,8 +16,7 @@ e2e_setup window
 ini=$E2E_APP_DIR/setting.ini
 ipv6=FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF status="Npcap not found."
 face="ＭＳ Ｐゴシック" new_face="ＭＳ ゴシック" missing_face="Kestrava Missing Face"
-# the widths of the widest address in the default font, in the font that OK
-# chooses, and in a face no font has
+# the widest address's width in the default font, the font OK chooses, a face no font has
 read -r -d '' normal bold missing < <(e2e_text_widths 18 400 "$face" "$ipv6" + text 30 700 "$new_face" "$ipv6" \
   + text 30 700 "$missing_face" "$ipv6")
 
@@ -28,8 +27,10 @@ expect_window() { # WHAT AREA TOPMOST ALPHA, after e2e_window
   e2e_expect_eq "window $1: area, topmost, opacity" "$2 $3 alpha $4 flags 2" \
     "$E2E_VISIBLE $(e2e_get topmost) $(e2e_get layered)"
 }
-saved() { # KEY=VALUE...: setting.ini is the defaults with these values
-  e2e_ini "$E2E_WORK/expected.ini" "$@"
+saved() { # KEY=VALUE...: setting.ini is that of a first start on this screen with these values
+  local pair edits=(-e '')
+  for pair in "$@"; do edits+=(-e "s|^${pair%%=*}=.*|$pair|"); done
+  sed "${edits[@]}" "$E2E_DIR/expected/setting.ini" | e2e_cp932 >"$E2E_WORK/expected.ini"
   e2e_expect_file "setting.ini with ${*:-the defaults}" "$E2E_WORK/expected.ini" "$ini"
 }
 state() { # WHAT "PREFIX=VALUE"...: lines of the dialog's state (helper dialog)
@@ -57,8 +58,7 @@ saved
 e2e_until 10 e2e_shows first "$left" 0 "0 255 0"
 e2e_check_picture first "$E2E_VISIBLE" "255 255 255" "0 255 0" "0 0 0" "0=255 192 128"
 e2e_check_text first "255 192 128" "18 400 $face" "$status" $((left + 5)) 3
-# 4 surfaces with their bitmaps, 2 fonts, 2 pens and 4 brushes, beside what
-# the system's libraries keep
+# what start-up made, beside what the system's libraries keep
 e2e_gdi_live >"$E2E_WORK/gdi-start.txt"
 gdi_start=$(wc -l <"$E2E_WORK/gdi-start.txt")
 e2e_expect_eq "drawing objects after start-up" \
@@ -111,11 +111,11 @@ check_preview() { # SHOT FRAME BACKGROUND
   e2e_check_picture "$1" "$preview" - "$2" "$3" "0=255 192 128;20=255 255 0;36=128 192 255"
 }
 
-gdi_open=$(e2e_gdi_count)
+gdi_open=$(e2e_gdi_live | wc -l)
 mark=$(e2e_gdi_mark)
 e2e_helper scroll 1005 1 0 20 # the red bar a step right, and a repaint, 20 times
 e2e_check "20 previews painted" [ "$(e2e_gdi_calls "$mark" "gdi32.CreatePen(")" -ge 20 ]
-e2e_expect_eq "GDI objects after 20 previews" "$gdi_open" "$(e2e_gdi_count)"
+e2e_expect_eq "GDI objects after 20 previews" "$gdi_open" "$(e2e_gdi_live | wc -l)"
 
 # blue a page right 6 times: 96; green a page left at 0: stays 0
 e2e_helper scroll 1007 3 0 6 + scroll 1006 2 0 1 + dialog 0
@@ -157,7 +157,7 @@ mark=$(e2e_gdi_mark)
 openings=()
 for button in 1 1 1 1 1 1 1 1 1 1 2 2 2 2 2 2 2 2 2 2; do openings+=(command 40020 + dialog 10000 + press $button +); done
 e2e_check "20 openings, 10 closed with OK and 10 with Cancel" e2e_helper "${openings[@]}" sync
-e2e_expect_eq "GDI objects after 20 openings" "$gdi_start" "$(e2e_gdi_count)"
+e2e_expect_eq "GDI objects after 20 openings" "$gdi_start" "$(e2e_gdi_live | wc -l)"
 e2e_expect_eq "main fonts made by 10 times OK" 10 "$(e2e_gdi_calls "$mark" "gdi32.CreateFontA(")"
 saved "${after_ok[@]}"
 
@@ -197,9 +197,7 @@ state "bad input" "value 1019=$(e2e_hex 31)" "selected 1002=-1" "value 1002=-" "
 e2e_helper click 2 + sync
 saved "${as_saved[@]}" # Cancel copies nothing, and saves
 
-# ok_with_size TEXT KEY=VALUE...: no face picked, the size box with the text,
-# OK; then setting.ini
-ok_with_size() {
+ok_with_size() { # TEXT KEY=VALUE...: no face picked, TEXT in the size box, OK; then setting.ini
   settings + select 1002 -1 + set-text 1019 "$1" + click 1 + sync
   saved "${@:2}"
 }

@@ -61,14 +61,11 @@ net_setup() {
       echo 0 >accept_dad && echo 1 >keep_addr_on_down'
   done
   for i in $(seq "$pairs"); do
-    local net=$((76 + i)) p=${NET_PREFIX}p$i
-    ip link add "${NET_PREFIX}h$i" netns "$NET_HOST" address "02:$net:00:00:00:01" type veth \
+    local net=$((76 + i)) h=${NET_PREFIX}h$i p=${NET_PREFIX}p$i
+    ip link add "$h" netns "$NET_HOST" address "02:$net:00:00:00:01" type veth \
       peer name "$p" netns "$NET_PEER" address "02:$net:00:00:00:02" || return 1
-    ip -n "$NET_HOST" addr add "10.$net.0.1/24" dev "${NET_PREFIX}h$i"
-    ip -n "$NET_HOST" addr add "fd$net::1/64" dev "${NET_PREFIX}h$i" nodad
-    ip -n "$NET_PEER" addr add "10.$net.0.2/24" dev "$p"
-    ip -n "$NET_PEER" addr add "10.$net.0.3/24" dev "$p"
-    ip -n "$NET_PEER" addr add "fd$net::2/64" dev "$p" nodad
+    for a in "10.$net.0.1/24" "fd$net::1/64 nodad"; do ip -n "$NET_HOST" addr add $a dev "$h"; done
+    for a in "10.$net.0.2/24" "10.$net.0.3/24" "fd$net::2/64 nodad"; do ip -n "$NET_PEER" addr add $a dev "$p"; done
     ip -n "$NET_PEER" link set "$p" up
     for a in "10.$net.0.1" "fd$net::1"; do
       ip -n "$NET_PEER" neigh replace "$a" lladdr "02:$net:00:00:00:01" dev "$p" nud permanent

@@ -1,7 +1,7 @@
 // kestrava-e2e-helper: a console program that the end-to-end scripts run under
 // Wine beside Kestrava.exe, to look at its window and dialogs and to drive them.
 //
-//   wait-window MS | info      the overlay, shown (within MS): title, styles, visible
+//   wait-window MS             the overlay, shown within MS: title, styles, visible
 //                              area (its region), opacity, topmost, frame sizes
 //   text H WEIGHT FACE TEXT... each TEXT in the overlay's font: "text WIDTH L R T B",
 //                              its advance and the box of the pixels it covers whole
@@ -21,9 +21,8 @@
 //
 // Verbs joined by " + " run one after the other, up to the first that fails.
 // Texts come in code page 932 (Wine's ANSI code page under a Japanese locale)
-// and go out as hex of their bytes ("-" when empty), so the scripts compare
-// bytes. Exit status 0, 1 when the awaited thing did not happen, 2 on a usage
-// error.
+// and go out as hex of their bytes ("-" when empty), for the scripts to compare.
+// Exit status 0, 1 when the awaited thing did not happen, 2 on a usage error.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -224,7 +223,7 @@ int run(int argc, char** argv) {
     };
     const int arg = argc > 2 ? std::atoi(argv[2]) : 0;
     HWND w = overlay();
-    if (is("wait-window", 3, 3) || is("info", 2, 2)) {
+    if (is("wait-window", 3, 3)) {
         w = waitFor(arg, [] {
             HWND o = overlay();
             return o && IsWindowVisible(o) ? o : nullptr;
