@@ -57,6 +57,7 @@ c=(--config "$work/config" --out "$work/out")
 expect 2 "malformed hardware address" --mac 02:77:00:00:00 "${c[@]}" "$good"
 expect 2 "malformed hardware address" --mac 02:77:00:00:00:0g "${c[@]}" "$good"
 expect 2 "malformed hardware address" --mac 02:77-00:00:00:01 "${c[@]}" "$good"
+expect 2 "malformed hardware address" --mac 02.77.00.00.00.01 "${c[@]}" "$good"
 expect 2 "missing value after" "${c[@]}" "$good" --mac
 expect 2 "unknown option" --verbose "${c[@]}" "$good"
 expect 2 "no capture file given" "${c[@]}"

@@ -3,8 +3,8 @@
 # every kind flows: its reports must equal kestrava-replay's of a tcpdump of the
 # link but for the owners, which must name kestrava-traffic, and its view must
 # show a host with its process and end with kestrava-replay's rates. In a
-# terminal "r" writes the reports and "q" quits; a watch of a second link says
-# when it goes down, and captures again when it is back up.
+# terminal "r" writes the reports and "q" quits; a watch of a second link waits
+# while it is down, captures once it is up and says when it goes down again.
 #
 #   watch_live.sh BUILD_DIR [PREFIX]   (root only, else 77: skipped)
 # PREFIX (default kw, or $KESTRAVA_NET_PREFIX) names the namespaces and links;
@@ -29,6 +29,9 @@ wait_for_line() { net_until 10 has_line "$@" || fail "no line '$2' in $1"; }
 "$watch" --bogus 2>/dev/null && fail "a wrong option was taken" || [ $? -eq 2 ] || fail "a wrong option did not end with status 2"
 "$watch" --interface "$prefix-none" --config "$work/config" 2>"$work/none.err" && fail "a missing interface was taken"
 grep -q "there is no interface $prefix-none" "$work/none.err" || fail "a missing interface was not named"
+mkdir -p "$work/home/.config" && touch "$work/home/.config/kestrava" # a file where the settings belong
+HOME=$work/home "$watch" 2>"$work/home.err" && fail "a file was taken for the settings folder"
+grep -q "cannot make ~/.config/kestrava" "$work/home.err" || fail "a file was taken for the settings folder"
 
 printf 'notdisperr=0\r\n\r\n' >"$work/config/setting.ini" # the rates are shown once no event waits
 net_setup "$prefix" 2
@@ -98,16 +101,20 @@ wait $terminal || fail "kestrava-watch in a terminal ended with status $?"
 exec 3>&-
 [ -s "$work/keys/process.html" ] || fail "no reports from the watch in a terminal"
 
-# The second link goes down and comes back.
+# The second link is down at the start (a wait, not an error), comes up, and
+# goes down again.
 link2=${prefix}h2
+ip -n "$NET_HOST" link set "$link2" down
 ip netns exec "$NET_HOST" "$watch" --interface "$link2" --config "$work/config" --out "$work/watch2" \
   >"$work/view2.log" 2>"$work/watch2.err" &
 view=$!
-wait_for_line "$work/watch2.err" "watching $link2"
-ip -n "$NET_HOST" link set "$link2" down
 wait_for_line "$work/view2.log" ' Network not connected\.$' last
 net_pair_up 2
-net_host "$traffic" udp 10.78.0.2 9 6 300 >/dev/null
-wait_for_line "$work/view2.log" ' 10\.78\.0\.2 (kestrava-traffic)$'
+wait_for_line "$work/view2.log" ' DNS .*%$' last
+# a few datagrams at a time until one is shown with its owner
+shown() { net_host "$traffic" udp 10.78.0.2 9 3 300 >/dev/null && has_line "$work/view2.log" ' 10\.78\.0\.2 (kestrava-traffic)$'; }
+net_until 10 shown || fail "no host shown once the second link was up"
+ip -n "$NET_HOST" link set "$link2" down
+wait_for_line "$work/view2.log" ' Network not connected\.$' last
 kill -TERM $view && wait $view || fail "the second kestrava-watch ended with status $?"
-echo "watch_live: keys in a terminal work; the second link went down and back; the view said so"
+echo "watch_live: keys in a terminal work; the second link was down, came up and went down; the view said so"
