@@ -111,9 +111,10 @@ view=$!
 wait_for_line "$work/view2.log" ' Network not connected\.$' last
 net_pair_up 2
 wait_for_line "$work/view2.log" ' DNS .*%$' last
-# a few datagrams at a time until one is shown with its owner
-shown() { net_host "$traffic" udp 10.78.0.2 9 3 300 >/dev/null && has_line "$work/view2.log" ' 10\.78\.0\.2 (kestrava-traffic)$'; }
-net_until 10 shown || fail "no host shown once the second link was up"
+# datagrams for 1.5 s, so that an owner refresh sees the socket, until one is
+# shown with its owner
+shown() { net_host "$traffic" udp 10.78.0.2 9 6 300 >/dev/null && has_line "$work/view2.log" ' 10\.78\.0\.2 (kestrava-traffic)$'; }
+net_until 15 shown || fail "no host shown once the second link was up"
 ip -n "$NET_HOST" link set "$link2" down
 wait_for_line "$work/view2.log" ' Network not connected\.$' last
 kill -TERM $view && wait $view || fail "the second kestrava-watch ended with status $?"
