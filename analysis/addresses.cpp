@@ -17,6 +17,15 @@ static int putOctet(uint8_t value, char* out) {
     return 1;
 }
 
+void formatMacAddress(const uint8_t mac[6], char* out) {
+    static const char kHex[] = "0123456789abcdef";
+    for (int i = 0; i < 6; ++i) {
+        out[3 * i] = kHex[mac[i] >> 4];
+        out[3 * i + 1] = kHex[mac[i] & 15];
+        out[3 * i + 2] = i < 5 ? ':' : '\0';
+    }
+}
+
 int formatAddress4(Address4 address, char* out) {
     uint8_t b[4];
     std::memcpy(b, &address, 4);

@@ -29,6 +29,9 @@ inline bool sameAddress(const Address6& a, const Address6& b) {
 
 constexpr int kAddress4TextSize = 16;
 
+// A hardware address as "02:77:00:00:00:01"; `out` holds at least 18 bytes.
+void formatMacAddress(const uint8_t mac[6], char* out);
+
 // "%d.%d.%d.%d" of the four bytes in wire order; `out` holds at least 16 bytes.
 // Returns the text length.
 int formatAddress4(Address4 address, char* out);

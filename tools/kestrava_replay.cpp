@@ -124,11 +124,6 @@ bool parseMac(const char* text, uint8_t mac[6]) {
     return true;
 }
 
-void formatMac(const uint8_t mac[6], char out[18]) {
-    std::snprintf(out, 18, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
-}
-
 int usageError(const char* what, const char* value) {
     say("%s%s%s", what, value ? ": " : "", value ? value : "");
     std::fputs(kUsage, stderr);
@@ -433,7 +428,7 @@ int analyseCapture(CaptureFile& capture, Options& options) {
             analysed = analyse(capture, options.mac, false, progress);
         }
         char text[18];
-        formatMac(options.mac, text);
+        formatMacAddress(options.mac, text);
         say("this host is %s (the source of %" PRIu64 " of %" PRIu64
             " frames); use --mac to choose another",
             text, seen, capture.frames);

@@ -346,10 +346,7 @@ int main(int argc, char** argv) {
     } else {
         // A link that is down at the start has told no hardware address yet.
         char address[40] = "not known while the link is down";
-        const uint8_t* mac = localMacAddress;
-        if (localAddressesLoaded.load())
-            std::snprintf(address, sizeof address, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1],
-                          mac[2], mac[3], mac[4], mac[5]);
+        if (localAddressesLoaded.load()) formatMacAddress(localMacAddress, address);
         std::fprintf(stderr, "kestrava-watch: watching %s (%s), reports into %s\n",
                      captureInterfaceName, address, reportDir);
     }
