@@ -1,4 +1,5 @@
-"""Reading and writing plain pcap files, for the benchmark's capture script."""
+"""Reading and writing plain pcap files, for the benchmark's capture script and
+the converter of the cooked test captures (tests/data/make_cooked.py)."""
 import struct
 
 MAGICS = {b'\xd4\xc3\xb2\xa1': '<', b'\x4d\x3c\xb2\xa1': '<',  # micro-, nanoseconds
