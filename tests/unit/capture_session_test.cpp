@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,7 +11,9 @@
 
 #include "analysis/traffic_tables.h"
 #include "app/overlay_model.h"
+#include "capture/capture_loop.h"
 #include "capture/capture_session.h"
+#include "capture/packet_callback.h"
 
 namespace {
 
@@ -189,6 +192,34 @@ TEST(CaptureSessionTest, ChoosesOpensAndReportsEachOutcome) {
             EXPECT_STREQ(settings.selectedInterface, c.saved) << c.state;
         }
         EXPECT_EQ(s.releases, s.enumerations - (deviceList != nullptr)) << c.state;
+    }
+}
+
+// The capture loop: a pcap_loop that fails before its first frame gives way to
+// pcap_next_ex (read timeouts skipped) until the break; one that fails after a
+// frame, or is broken, ends the loop as it is.
+int loopFrames, loopResult, nextExCalls;
+TEST(CaptureLoop, FallsBackToNextExOnlyWhenLoopFailsAtOnce) {
+    static const u_char frame[60] = {};
+    static pcap_pkthdr header = {{0, 0}, sizeof frame, sizeof frame};
+    captureLibrary.loop = [](pcap_t*, int, pcap_handler handler, u_char*) {
+        for (int i = 0; i < loopFrames; ++i) handler(nullptr, &header, frame);
+        return loopResult;
+    };
+    captureLibrary.nextEx = [](pcap_t*, pcap_pkthdr** h, const u_char** bytes) {
+        *h = &header, *bytes = frame;
+        return std::array{1, 0, 1, PCAP_ERROR_BREAK}[nextExCalls++];
+    };
+    // pcap_loop's frames and result; then the loop's result, frames, pcap_next_ex calls
+    for (auto [frames, result, ends, analysed, calls] :
+         {std::array{0, PCAP_ERROR, PCAP_ERROR_BREAK, 2, 4},
+          {1, PCAP_ERROR, PCAP_ERROR, 1, 0},
+          {0, PCAP_ERROR_BREAK, PCAP_ERROR_BREAK, 0, 0}}) {
+        loopFrames = frames, loopResult = result, nextExCalls = 0;
+        const uint64_t before = capturedFrameCount;
+        EXPECT_EQ(runCaptureLoop(nullptr), ends);
+        EXPECT_EQ(std::pair(int(capturedFrameCount - before), nextExCalls),
+                  std::pair(analysed, calls));
     }
 }
 
