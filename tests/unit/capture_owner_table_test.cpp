@@ -31,11 +31,12 @@ TYPED_TEST(OwnerTest, StoresEachOwnerOnceAndAnswersWithTheOldest) {
     resetAnalysisForTest();
     EXPECT_EQ(find(80, 1, v4), "notfound"); // before any refresh
     for (int i = 0; i < 3; ++i) F::rememberOwner("web.exe", 80, 1);
+    for (int i = 0; i < 2; ++i) F::rememberOwner("web.exe", 8080, 1); // a second of its ports
     F::rememberOwner("", 81, 1); // an unknown process is not stored
     F::rememberOwner("dns.exe", 80, 0);
     F::rememberOwner("new.exe", 80, 1); // the port changed hands
     for (int i = 0; i < 2; ++i) F::rememberOwner(std::string(300, 'x').c_str(), 90, 1);
-    EXPECT_EQ(F::isIpv4 ? portOwners4Next : portOwners6Next, 4);
+    EXPECT_EQ(F::isIpv4 ? portOwners4Next : portOwners6Next, 5);
     EXPECT_EQ(find(80, 1, v4) + " " + find(80, 0, v4), "web.exe dns.exe");
     EXPECT_EQ(find(81, 1, v4) + " " + find(80, 1, !v4), "notfound notfound");
     EXPECT_EQ(find(90, 1, v4), std::string(258, 'x'));

@@ -115,7 +115,7 @@ TEST(SettingsFileTest, SizeLimitsAndOpenErrors) {
     settings.fontSize = 30;
     EXPECT_EQ(loadSettings(nullptr), 0);
     EXPECT_EQ(settings.fontSize, 30);
-    for (const char* missing : {"a:\\missing", "Z:\\missing/"}) {
+    for (const char* missing : {"a:\\missing", "Z:\\missing/", "A:\\missing", "z:\\missing/"}) {
         setFileDirectory(FileRole::Config, missing);
         EXPECT_EQ(saveSettings(nullptr), -1);
     }
@@ -123,6 +123,7 @@ TEST(SettingsFileTest, SizeLimitsAndOpenErrors) {
               (std::vector<std::string>{"SIZE ERROR: setting.ini file size too large.",
                                         "SIZE ERROR: safelist.txt file size too large.",
                                         "OPEN ERROR: " + dir + "/", "OPEN ERROR: \\missing/",
+                                        "OPEN ERROR: \\missing/", "OPEN ERROR: \\missing/",
                                         "OPEN ERROR: \\missing/"}));
     platformSetMessageBoxHook(nullptr);
     setFileDirectory(FileRole::Config, nullptr);
