@@ -27,8 +27,10 @@ has_line() { if [ "${3:-}" = last ]; then tail -n 1 "$1"; else cat "$1"; fi 2>/d
 wait_for_line() { net_until 10 has_line "$@" || fail "no line '$2' in $1"; }
 
 "$watch" --bogus 2>/dev/null && fail "a wrong option was taken" || [ $? -eq 2 ] || fail "a wrong option did not end with status 2"
-"$watch" --interface "$prefix-none" --config "$work/config" 2>"$work/none.err" && fail "a missing interface was taken"
+mkdir -p "$work/fresh" # a first run makes ~/.config/kestrava
+HOME=$work/fresh "$watch" --interface "$prefix-none" 2>"$work/none.err" && fail "a missing interface was taken"
 grep -q "there is no interface $prefix-none" "$work/none.err" || fail "a missing interface was not named"
+[ -d "$work/fresh/.config/kestrava" ] || fail "~/.config/kestrava was not made"
 mkdir -p "$work/home/.config" && touch "$work/home/.config/kestrava" # a file where the settings belong
 HOME=$work/home "$watch" 2>"$work/home.err" && fail "a file was taken for the settings folder"
 grep -q "cannot make ~/.config/kestrava" "$work/home.err" || fail "a file was taken for the settings folder"
@@ -87,10 +89,11 @@ last=$(tail -n 1 "$work/view.log" | cut -d' ' -f3-)
 [ "$last" = "$rates" ] || fail "the view's last line '$last' is not the rates '$rates'"
 echo "watch_live: the reports equal kestrava-replay's; the view's $(wc -l <"$work/view.log") lines end with '$last'"
 
-# In a terminal: "r" writes the reports, "q" quits.
+# In a terminal that shows 24-bit colour: "r" writes the reports, "q" quits.
 mkfifo "$work/keys.fifo"
-ip netns exec "$NET_HOST" script -qfec "$watch --interface $link --config $work/config --out $work/keys" \
-  /dev/null <"$work/keys.fifo" >"$work/screen.txt" 2>&1 &
+COLORTERM=truecolor ip netns exec "$NET_HOST" script -qfec \
+  "$watch --interface $link --config $work/config --out $work/keys" /dev/null \
+  <"$work/keys.fifo" >"$work/screen.txt" 2>&1 &
 terminal=$!
 exec 3>"$work/keys.fifo"
 wait_for_line "$work/screen.txt" "r: reports  q: quit"
@@ -100,6 +103,7 @@ printf q >&3
 wait $terminal || fail "kestrava-watch in a terminal ended with status $?"
 exec 3>&-
 [ -s "$work/keys/process.html" ] || fail "no reports from the watch in a terminal"
+grep -q $'\e\\[38;2;' "$work/screen.txt" || fail "no 24-bit colour where COLORTERM says truecolor"
 
 # The second link is down at the start (a wait, not an error), comes up, and
 # goes down again.

@@ -96,8 +96,6 @@ TEST(TerminalViewTest, RatesAndLogLines) {
     settings.twoLineProcessNames = 1;
     EXPECT_EQ(log(event) + "|" + log(frameOf(OverlayMode::NoAccess, "No access.")),
               "www.kestrava.test (kestrava-traffic)|No access.");
-    std::strcpy(statusMessage, "Network not connected.");
-    EXPECT_EQ(log(frameOf(OverlayMode::Status)), "Network not connected.");
 }
 
 } // namespace
