@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# kestrava-watch on a live link of the test network (netns.sh) while traffic of
-# every kind flows: its reports must equal kestrava-replay's of a tcpdump of the
-# link but for the owners, which must name kestrava-traffic, and its view must
-# show a host with its process and end with kestrava-replay's rates. In a
-# terminal "r" writes the reports and "q" quits; a watch of a second link waits
-# while it is down, captures once it is up and says when it goes down again.
+# kestrava-watch on a live link of the test network (netns.sh) while traffic of every kind
+# flows: its reports must equal kestrava-replay's of a tcpdump of the link but for the owners,
+# which must name kestrava-traffic, and its view must show a host with its process and end
+# with kestrava-replay's rates. In a terminal "r" writes the reports and "q" quits; a watch of
+# a second link waits while it is down, captures once it is up, says when it goes down or
+# away, and captures again when it is back.
 #
 #   watch_live.sh BUILD_DIR [PREFIX]   (root only, else 77: skipped)
-# PREFIX (default kw, or $KESTRAVA_NET_PREFIX) names the namespaces and links;
-# the work files stay in BUILD_DIR/live-PREFIX.
+# PREFIX (default kw, or $KESTRAVA_NET_PREFIX) names namespaces and links; work files: BUILD_DIR/live-PREFIX
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "watch_live: needs root; skipped" >&2; exit 77; }
 build=$(cd "$1" && pwd)
@@ -16,7 +15,7 @@ prefix=${KESTRAVA_NET_PREFIX:-${2:-kw}}
 work=$build/live-$prefix
 watch=$build/kestrava-watch traffic=$build/kestrava-traffic
 rm -rf "$work"
-mkdir -p "$work/config" "$work/watch" "$work/replay" "$work/keys" "$work/watch2"
+mkdir -p "$work/config" "$work/watch" "$work/replay" "$work/keys" "$work/watch2" "$work/fresh"
 NET_LOG=$work/log
 source "$(dirname "$0")/netns.sh"
 trap 'kill $(jobs -p) 2>/dev/null; net_teardown' EXIT
@@ -27,10 +26,9 @@ has_line() { if [ "${3:-}" = last ]; then tail -n 1 "$1"; else cat "$1"; fi 2>/d
 wait_for_line() { net_until 10 has_line "$@" || fail "no line '$2' in $1"; }
 
 "$watch" --bogus 2>/dev/null && fail "a wrong option was taken" || [ $? -eq 2 ] || fail "a wrong option did not end with status 2"
-mkdir -p "$work/fresh" # a first run makes ~/.config/kestrava
 HOME=$work/fresh "$watch" --interface "$prefix-none" 2>"$work/none.err" && fail "a missing interface was taken"
 grep -q "there is no interface $prefix-none" "$work/none.err" || fail "a missing interface was not named"
-[ -d "$work/fresh/.config/kestrava" ] || fail "~/.config/kestrava was not made"
+[ -d "$work/fresh/.config/kestrava" ] || fail "a first run did not make ~/.config/kestrava"
 mkdir -p "$work/home/.config" && touch "$work/home/.config/kestrava" # a file where the settings belong
 HOME=$work/home "$watch" 2>"$work/home.err" && fail "a file was taken for the settings folder"
 grep -q "cannot make ~/.config/kestrava" "$work/home.err" || fail "a file was taken for the settings folder"
@@ -105,8 +103,7 @@ exec 3>&-
 [ -s "$work/keys/process.html" ] || fail "no reports from the watch in a terminal"
 grep -q $'\e\\[38;2;' "$work/screen.txt" || fail "no 24-bit colour where COLORTERM says truecolor"
 
-# The second link is down at the start (a wait, not an error), comes up, and
-# goes down again.
+# The second link is down at the start (a wait, not an error), comes up, goes down, away and back.
 link2=${prefix}h2
 ip -n "$NET_HOST" link set "$link2" down
 ip netns exec "$NET_HOST" "$watch" --interface "$link2" --config "$work/config" --out "$work/watch2" \
@@ -115,11 +112,14 @@ view=$!
 wait_for_line "$work/view2.log" ' Network not connected\.$' last
 net_pair_up 2
 wait_for_line "$work/view2.log" ' DNS .*%$' last
-# datagrams for 1.5 s, so that an owner refresh sees the socket, until one is
-# shown with its owner
+# datagrams for 1.5 s (for an owner refresh to see the socket) until one shows with its owner
 shown() { net_host "$traffic" udp 10.78.0.2 9 6 300 >/dev/null && has_line "$work/view2.log" ' 10\.78\.0\.2 (kestrava-traffic)$'; }
 net_until 15 shown || fail "no host shown once the second link was up"
 ip -n "$NET_HOST" link set "$link2" down
 wait_for_line "$work/view2.log" ' Network not connected\.$' last
+ip -n "$NET_HOST" link del "$link2" # the capture ends; the link comes back as a new pair
+wait_for_line "$work/view2.log" ' Network not found\.$' last
+ip link add "$link2" netns "$NET_HOST" type veth peer name "${prefix}p2" netns "$NET_PEER"
+ip -n "$NET_PEER" link set "${prefix}p2" up && ip -n "$NET_HOST" link set "$link2" up
+wait_for_line "$work/view2.log" ' DNS .*%$' last
 kill -TERM $view && wait $view || fail "the second kestrava-watch ended with status $?"
-echo "watch_live: keys in a terminal work; the second link was down, came up and went down; the view said so"
