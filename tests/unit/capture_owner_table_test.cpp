@@ -31,7 +31,7 @@ TYPED_TEST(OwnerTest, StoresEachOwnerOnceAndAnswersWithTheOldest) {
     resetAnalysisForTest();
     EXPECT_EQ(find(80, 1, v4), "notfound"); // before any refresh
     for (int i = 0; i < 3; ++i) F::rememberOwner("web.exe", 80, 1);
-    for (int i = 0; i < 2; ++i) F::rememberOwner("web.exe", 8080, 1); // a second of its ports
+    for (int i = 0; i < 2; ++i) F::rememberOwner("web.exe", 8080, 1); // a second port: kept once
     F::rememberOwner("", 81, 1); // an unknown process is not stored
     F::rememberOwner("dns.exe", 80, 0);
     F::rememberOwner("new.exe", 80, 1); // the port changed hands
